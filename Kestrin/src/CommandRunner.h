@@ -1,0 +1,49 @@
+// Starts outside programs the way a command prompt would: finds the program
+// (as written, along PATH, or beside the manager), wraps anything that is not
+// an .EXE into the command interpreter, re-quotes arguments that hold blanks.
+#pragma once
+
+#include <cstddef>
+
+constexpr size_t kTokenSize = 260;        // token buffers: 259 bytes and NUL
+constexpr size_t kCommandLineSize = 528;  // the rebuilt command line
+
+// Writes the next token of source (split at any byte of delimiters outside
+// double quotes, never at the second byte of a double-byte character; quotes
+// removed; at most 259 bytes) into token, a buffer of at least kTokenSize.
+// Returns where scanning stopped, for the next call; null when no token is
+// left (token is then empty).
+const char* NextToken(const char* source, char* token, const char* delimiters);
+
+// What building a command line needs of the outside world, so the rules can
+// be tested without starting anything.
+class CommandEnvironment {
+ public:
+  virtual ~CommandEnvironment() = default;
+  // getenv; null when not set.
+  virtual const char* Variable(const char* name) = 0;
+  // _access(path, 4) == 0: the file exists and may be read.
+  virtual bool IsReadable(const char* path) = 0;
+  // _chdir; result not looked at.
+  virtual void ChangeDirectory(const char* path) = 0;
+  // The manager's own folder, ending in a backslash ("." when unknown).
+  virtual const char* ExecutableFolder() = 0;
+};
+
+struct BuiltCommand {
+  char commandLine[kCommandLineSize];
+  bool hidden;                 // show 0: no window, no console
+  unsigned long creationFlags; // CREATE_NO_WINDOW or NORMAL_PRIORITY_CLASS
+};
+
+// Builds the command line RunCommand would hand to CreateProcessA.
+// 0 on success; -1 when the command is null or shorter than 4 bytes, when
+// "windir" is needed but not set, or when a path or the command line would
+// not fit its buffer (refused rather than cut).
+int BuildCommandLine(const char* command, int show, CommandEnvironment& environment, BuiltCommand* built);
+
+// Builds the command line with the real environment and creates the process
+// (show 0: hidden, no console; else visible, a console of its own). Returns
+// 0 when the process was created, -1 when nothing was started. Never waits.
+// Windows only.
+int RunCommand(const char* command, int show);

@@ -1,0 +1,32 @@
+// The watch list: watched paths in the process's keyed text table under
+// DecimalKey of their list number, and its file "Surveillance.txt".
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Process-wide state of the manager, touched only by the UI thread:
+extern int g_keyCounter;      // list number of the next entry added; set by load and Clear
+extern int g_monitoringFlag;  // 1 while the monitors run (Start sets it, Stop clears it)
+
+// Reads list file bytes into the table, as fgets into a 260-byte buffer
+// would: lines end at LF, pieces of at most 259 bytes, the last CR and then
+// the last LF of each piece cut off. Keys from 0; returns the entry count.
+int ParseWatchList(const char* bytes, size_t size);
+
+// The file's bytes for the current list: each entry with key 0..keyCounter-1
+// as its path and CR LF, in key order.
+std::string FormatWatchList(int keyCounter);
+
+// Loads the file at path into the table and sets g_keyCounter. A missing or
+// unreadable file leaves the list empty (counter 0).
+void LoadWatchList(const char* path);
+
+// Writes the list to path safely: a temporary file in the same folder, every
+// write checked, flushed, then moved over path in one step. 0 on success;
+// -1 with the old file untouched.
+int SaveWatchList(const char* path);
+
+// Platform part of SaveWatchList: replaces target by the finished temporary
+// file in one step (write-through). 0 or -1.
+int ReplaceFileAtomically(const char* temporary, const char* target);

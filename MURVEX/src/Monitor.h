@@ -1,0 +1,14 @@
+// The console monitor: entry, first listing and the change cycle.
+#pragma once
+
+#include "MonitorPlatform.h"
+
+// Runs the monitor on path with the given platform until the change wait
+// ends it. The result is the process's exit code: 1 for a refused start, 0
+// when the folder can no longer be watched.
+// argc/argv as main receives them (exactly one argument is required).
+int MonitorMain(int argc, char** argv, const MonitorPlatform& platform);
+
+// Bounded variant for tests: returns 2 after maxWakeups wake-ups of the change
+// wait instead of waiting for ever.
+int MonitorMainBounded(int argc, char** argv, const MonitorPlatform& platform, long maxWakeups);
