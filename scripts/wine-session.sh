@@ -18,11 +18,12 @@ start)
     while [ ! -e "/tmp/.X11-unix/X$number" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done
   fi
   export DISPLAY="$display"
-  if [ ! -f "$prefix/system.reg" ]; then
-    mkdir -p "$prefix"
-    wineboot -i >/dev/null 2>&1 || true
-  fi
-  wineserver -p 600 >/dev/null 2>&1 || true
+  mkdir -p "$prefix"
+  # The server and the services wineboot starts must not hold ctest's output
+  # pipes open, so they are started here, detached from them, and kept alive
+  # for the tests that follow.
+  wineserver -p 900 </dev/null >/dev/null 2>&1 || true
+  wineboot -i </dev/null >/dev/null 2>&1 || true
   ;;
 stop)
   wineserver -k >/dev/null 2>&1 || true
