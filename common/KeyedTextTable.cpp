@@ -1,0 +1,321 @@
+// The keyed text table.
+//
+// What callers can observe is fixed: 1000 buckets by HashKey, chains newest
+// first, walk from bucket 0. That shape alone would make a lookup scan a
+// chain of n / 1000 entries, which is quadratic for a monitor that keeps one
+// entry per line of a file with millions of lines. So the buckets only keep
+// the walk order (doubly linked, so removal is O(1)), and an open-addressing
+// index finds an entry by its key in O(1).
+//
+// Memory per entry beyond the key and value bytes: a 16-byte slot, about 6
+// bytes of index at most 70% load, and the one heap block holding the key,
+// value and value length.
+#include "KeyedTextTable.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr unsigned kBucketCount = 1000;
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr unsigned kSlotsPerChunk = 1u << 16;
+
+// One stored entry. The block holds, in this order: the value length (int32),
+// the key with its terminator, the value with its terminator and one more 0.
+struct Slot {
+  char* block;
+  uint32_t next;  // newer-to-older within the bucket; the free list when unused
+  uint32_t previous;
+};
+
+// Process-wide state, changed only by the table operations on the one thread:
+int g_initialised = 0;                 // 0: empty and unprepared; 1: buckets prepared
+uint32_t g_bucketHeads[kBucketCount];  // newest entry of each bucket's chain
+std::vector<Slot*> g_slotChunks;       // slot storage, chunk by chunk (never moves)
+uint32_t g_slotsInUse = 0;             // slots handed out so far (used or freed)
+uint32_t g_freeSlot = kNone;           // first freed slot, chained through next
+uint32_t* g_index = nullptr;           // open addressing: slot numbers, kNone when empty
+size_t g_indexMask = 0;                // capacity - 1 (capacity a power of two)
+size_t g_entryCount = 0;
+
+Slot& SlotAt(uint32_t number) { return g_slotChunks[number >> 16][number & (kSlotsPerChunk - 1)]; }
+
+int32_t& ValueLengthOf(char* block) { return *reinterpret_cast<int32_t*>(block); }
+const char* KeyOf(const char* block) { return block + sizeof(int32_t); }
+const char* ValueOf(const char* block) {
+  const char* key = KeyOf(block);
+  return key + std::strlen(key) + 1;
+}
+
+// Where the index looks first. Keys that are canonical decimal numbers (all
+// keys of this system) map to their number, so consecutive line numbers lie
+// in consecutive index cells; any other key is mixed.
+uint64_t IndexHash(const char* key) {
+  const char* p = key;
+  bool negative = false;
+  if (*p == '-') {
+    negative = true;
+    ++p;
+  }
+  if (*p >= '1' && *p <= '9') {
+    uint64_t n = 0;
+    int digits = 0;
+    while (*p >= '0' && *p <= '9' && digits < 19) {
+      n = n * 10 + static_cast<uint64_t>(*p - '0');
+      ++p;
+      ++digits;
+    }
+    if (*p == '\0') return negative ? ~n : n;
+  }
+  uint64_t h = 1469598103934665603ull;  // FNV-1a, then a finaliser
+  for (const unsigned char* q = reinterpret_cast<const unsigned char*>(key); *q; ++q) {
+    h = (h ^ *q) * 1099511628211ull;
+  }
+  h ^= h >> 29;
+  h *= 0xbf58476d1ce4e5b9ull;
+  return h ^ (h >> 32);
+}
+
+size_t HomeOf(uint32_t number) { return IndexHash(KeyOf(SlotAt(number).block)) & g_indexMask; }
+
+// How far the entry in `cell` lies from its home cell.
+size_t DistanceAt(size_t cell) { return (cell - HomeOf(g_index[cell])) & g_indexMask; }
+
+// Index cell holding key, or kNone. Robin Hood order: a resident nearer to
+// its home than we are to ours means the key is absent.
+size_t FindCell(const char* key) {
+  if (g_index == nullptr) return kNone;
+  size_t cell = IndexHash(key) & g_indexMask;
+  for (size_t distance = 0;; cell = (cell + 1) & g_indexMask, ++distance) {
+    uint32_t number = g_index[cell];
+    if (number == kNone) return kNone;
+    if (std::strcmp(KeyOf(SlotAt(number).block), key) == 0) return cell;
+    if (DistanceAt(cell) < distance) return kNone;
+  }
+}
+
+// Robin Hood insertion: an entry far from home takes the cell of one nearer
+// to its own, which keeps probe runs short and lets removal stop early.
+void PlaceInIndex(uint32_t number) {
+  size_t cell = HomeOf(number);
+  for (size_t distance = 0;; cell = (cell + 1) & g_indexMask, ++distance) {
+    if (g_index[cell] == kNone) {
+      g_index[cell] = number;
+      return;
+    }
+    size_t residentDistance = DistanceAt(cell);
+    if (residentDistance < distance) {
+      uint32_t resident = g_index[cell];
+      g_index[cell] = number;
+      number = resident;
+      distance = residentDistance;
+    }
+  }
+}
+
+// Makes room for one more entry at no more than 70% load. false: no memory,
+// nothing changed.
+bool ReserveIndex() {
+  size_t capacity = g_index ? g_indexMask + 1 : 0;
+  if ((g_entryCount + 1) * 10 <= capacity * 7) return true;
+  size_t newCapacity = capacity ? capacity * 2 : 1024;
+  uint32_t* fresh = static_cast<uint32_t*>(std::malloc(newCapacity * sizeof(uint32_t)));
+  if (fresh == nullptr) return false;
+  std::memset(fresh, 0xFF, newCapacity * sizeof(uint32_t));
+  uint32_t* old = g_index;
+  g_index = fresh;
+  g_indexMask = newCapacity - 1;
+  for (size_t cell = 0; cell < capacity; ++cell) {
+    if (old[cell] != kNone) PlaceInIndex(old[cell]);
+  }
+  std::free(old);
+  return true;
+}
+
+// Removes index cell `cell`: the entries after it that are away from home
+// move back by one, so lookups never meet tombstones.
+void EraseCell(size_t cell) {
+  size_t hole = cell;
+  for (size_t next = (hole + 1) & g_indexMask; g_index[next] != kNone && DistanceAt(next) != 0;
+       next = (next + 1) & g_indexMask) {
+    g_index[hole] = g_index[next];
+    hole = next;
+  }
+  g_index[hole] = kNone;
+}
+
+// A slot number ready for use, or kNone when no memory.
+uint32_t TakeSlot() {
+  if (g_freeSlot != kNone) return g_freeSlot;
+  if (g_slotsInUse == kNone) return kNone;
+  if ((g_slotsInUse & (kSlotsPerChunk - 1)) == 0 && (g_slotsInUse >> 16) >= g_slotChunks.size()) {
+    Slot* chunk = static_cast<Slot*>(std::malloc(kSlotsPerChunk * sizeof(Slot)));
+    if (chunk == nullptr) return kNone;
+    try {
+      g_slotChunks.push_back(chunk);
+    } catch (const std::bad_alloc&) {
+      std::free(chunk);
+      return kNone;
+    }
+  }
+  return g_slotsInUse;
+}
+
+void CommitSlot(uint32_t number) {
+  if (number == g_freeSlot) {
+    g_freeSlot = SlotAt(number).next;
+  } else {
+    ++g_slotsInUse;
+  }
+}
+
+void UnlinkFromBucket(uint32_t number, unsigned bucket) {
+  Slot& slot = SlotAt(number);
+  if (slot.previous == kNone) {
+    g_bucketHeads[bucket] = slot.next;
+  } else {
+    SlotAt(slot.previous).next = slot.next;
+  }
+  if (slot.next != kNone) SlotAt(slot.next).previous = slot.previous;
+}
+
+void ReleaseSlot(uint32_t number) {
+  Slot& slot = SlotAt(number);
+  std::free(slot.block);
+  slot.block = nullptr;
+  slot.next = g_freeSlot;
+  g_freeSlot = number;
+}
+
+unsigned BucketOf(const char* key) { return static_cast<unsigned>(HashKey(key) % kBucketCount); }
+
+void RemoveAtCell(size_t cell) {
+  uint32_t number = g_index[cell];
+  UnlinkFromBucket(number, BucketOf(KeyOf(SlotAt(number).block)));
+  EraseCell(cell);
+  ReleaseSlot(number);
+  --g_entryCount;
+}
+
+}  // namespace
+
+uint64_t HashKey(const char* key) {
+  if (key == nullptr) return 0;
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(key);
+  size_t length = std::strlen(key);
+  uint64_t sum = 0;
+  for (size_t group = 0; group < length; group += 8) {
+    uint64_t word = 0;
+    size_t count = length - group < 8 ? length - group : 8;
+    for (size_t i = 0; i < count; ++i) word |= static_cast<uint64_t>(bytes[group + i]) << (8 * i);
+    sum += word;
+  }
+  return sum;
+}
+
+int TableInsert(const char* key, const char* value) {
+  if (key == nullptr || value == nullptr) return -1;
+  if (!g_initialised) {
+    for (uint32_t& head : g_bucketHeads) head = kNone;
+    g_initialised = 1;
+  }
+  size_t keyLength = std::strlen(key);
+  size_t valueLength = std::strlen(value);
+  if (valueLength >= 0x7FFFFFFE) return -1;
+
+  // Everything that can fail comes first, so a failure leaves no trace.
+  char* block = static_cast<char*>(std::malloc(sizeof(int32_t) + keyLength + 1 + valueLength + 2));
+  if (block == nullptr) return -1;
+  size_t existing = FindCell(key);
+  if (existing == kNone && !ReserveIndex()) {
+    std::free(block);
+    return -1;
+  }
+  uint32_t number = TakeSlot();
+  if (number == kNone) {
+    std::free(block);
+    return -1;
+  }
+  CommitSlot(number);
+
+  ValueLengthOf(block) = static_cast<int32_t>(valueLength + 1);
+  std::memcpy(block + sizeof(int32_t), key, keyLength + 1);
+  char* valueCopy = block + sizeof(int32_t) + keyLength + 1;
+  std::memcpy(valueCopy, value, valueLength + 1);
+  valueCopy[valueLength + 1] = '\0';
+
+  if (existing != kNone) RemoveAtCell(existing);
+  unsigned bucket = BucketOf(key);
+  Slot& slot = SlotAt(number);
+  slot.block = block;
+  slot.previous = kNone;
+  slot.next = g_bucketHeads[bucket];
+  if (slot.next != kNone) SlotAt(slot.next).previous = number;
+  g_bucketHeads[bucket] = number;
+  PlaceInIndex(number);
+  ++g_entryCount;
+  return 0;
+}
+
+const char* TableFind(const char* key) {
+  if (!g_initialised || key == nullptr) return nullptr;
+  size_t cell = FindCell(key);
+  return cell == kNone ? nullptr : ValueOf(SlotAt(g_index[cell]).block);
+}
+
+int TableRemove(const char* key) {
+  if (key == nullptr) return TableClear();
+  if (!g_initialised) return -1;
+  size_t cell = FindCell(key);
+  if (cell == kNone) return -1;
+  RemoveAtCell(cell);
+  return 0;
+}
+
+int TableClear() {
+  if (!g_initialised) return -1;
+  for (uint32_t& head : g_bucketHeads) {
+    for (uint32_t number = head; number != kNone; number = SlotAt(number).next) std::free(SlotAt(number).block);
+    head = kNone;
+  }
+  for (Slot* chunk : g_slotChunks) std::free(chunk);
+  std::vector<Slot*>().swap(g_slotChunks);
+  std::free(g_index);
+  g_index = nullptr;
+  g_indexMask = 0;
+  g_slotsInUse = 0;
+  g_freeSlot = kNone;
+  g_entryCount = 0;
+  g_initialised = 0;
+  return 0;
+}
+
+void TableWalk(TableWalkStep step, void* context) {
+  if (!g_initialised || step == nullptr) return;
+  for (unsigned bucket = 0; bucket < kBucketCount; ++bucket) {
+    for (uint32_t number = g_bucketHeads[bucket]; number != kNone; number = SlotAt(number).next) {
+      char* block = SlotAt(number).block;
+      if (!step(KeyOf(block), ValueOf(block), ValueLengthOf(block), context)) return;
+    }
+  }
+}
+
+const char* DecimalKey(int32_t n) {
+  static char text[16];
+  char digits[12];
+  int count = 0;
+  uint32_t magnitude = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
+  do {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  char* out = text;
+  if (n < 0) *out++ = '-';
+  while (count > 0) *out++ = digits[--count];
+  *out = '\0';
+  return text;
+}

@@ -1,0 +1,181 @@
+#include "KeyedTextTable.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class KeyedTextTableTest : public ::testing::Test {
+ protected:
+  void SetUp() override { TableClear(); }
+  void TearDown() override { TableClear(); }
+
+  static std::vector<std::string> WalkKeys(size_t stopAfter = 0) {
+    struct Context {
+      std::vector<std::string> keys;
+      size_t stopAfter;
+    } context{{}, stopAfter};
+    TableWalk(
+        [](const char* key, const char*, int, void* raw) {
+          auto* c = static_cast<Context*>(raw);
+          c->keys.push_back(key);
+          return (c->stopAfter != 0 && c->keys.size() >= c->stopAfter) ? 0 : 1;
+        },
+        &context);
+    return context.keys;
+  }
+};
+
+TEST_F(KeyedTextTableTest, HashesKeysAsLittleEndianGroups) {
+  EXPECT_EQ(HashKey(""), 0u);
+  EXPECT_EQ(HashKey("0"), 48u);
+  EXPECT_EQ(HashKey("10"), 12337u);
+  EXPECT_EQ(HashKey("100"), 3158065u);
+  EXPECT_EQ(HashKey("12345678"), 0x3837363534333231ull);
+  EXPECT_EQ(HashKey("12345678") % 1000, 505u);
+  EXPECT_EQ(HashKey("123456789"), 0x3837363534333231ull + 0x39);
+  EXPECT_EQ(HashKey("13") % 1000, 105u);
+}
+
+TEST_F(KeyedTextTableTest, WalksBucketsInOrderNewestFirstWithinABucket) {
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(TableInsert(DecimalKey(i), "v"), 0);
+  std::vector<std::string> expected = {"0", "1", "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",
+                                       "13", "17", "10", "14", "18", "11", "15", "19", "12", "16"};
+  EXPECT_EQ(WalkKeys(), expected);
+}
+
+TEST_F(KeyedTextTableTest, WalksThirteenKeysInNumericOrder) {
+  for (int i = 0; i < 13; ++i) TableInsert(DecimalKey(i), "v");
+  std::vector<std::string> expected;
+  for (int i = 0; i < 13; ++i) expected.push_back(DecimalKey(i));
+  EXPECT_EQ(WalkKeys(), expected);
+}
+
+TEST_F(KeyedTextTableTest, ReinsertedKeyMovesToTheFrontOfItsBucket) {
+  // 3, 336 and 395 share bucket 51.
+  ASSERT_EQ(HashKey("336") % 1000, HashKey("3") % 1000);
+  TableInsert("3", "v");
+  TableInsert("336", "v");
+  TableInsert("395", "v");
+  EXPECT_EQ(WalkKeys(), (std::vector<std::string>{"395", "336", "3"}));
+  TableInsert("3", "again");
+  EXPECT_EQ(WalkKeys(), (std::vector<std::string>{"3", "395", "336"}));
+  TableRemove("395");
+  EXPECT_EQ(WalkKeys(), (std::vector<std::string>{"3", "336"}));
+  TableInsert("336", "again");
+  EXPECT_EQ(WalkKeys(), (std::vector<std::string>{"336", "3"}));
+}
+
+TEST_F(KeyedTextTableTest, EveryWalkStartsAtTheFirstEntry) {
+  for (int i = 0; i < 5; ++i) TableInsert(DecimalKey(i), "v");
+  EXPECT_EQ(WalkKeys(2), (std::vector<std::string>{"0", "1"}));
+  EXPECT_EQ(WalkKeys(1), (std::vector<std::string>{"0"}));
+}
+
+TEST_F(KeyedTextTableTest, ReplacesTheValueOfAnExistingKey) {
+  ASSERT_EQ(TableInsert("5", "first"), 0);
+  ASSERT_EQ(TableInsert("5", "second"), 0);
+  EXPECT_STREQ(TableFind("5"), "second");
+  EXPECT_EQ(WalkKeys().size(), 1u);
+  EXPECT_EQ(TableRemove("5"), 0);
+  EXPECT_EQ(TableRemove("5"), -1);
+  EXPECT_EQ(TableFind("5"), nullptr);
+}
+
+TEST_F(KeyedTextTableTest, RefusesMissingKeyOrValueAndAcceptsEmptyOnes) {
+  EXPECT_EQ(TableInsert(nullptr, "v"), -1);
+  EXPECT_EQ(TableInsert("k", nullptr), -1);
+  EXPECT_EQ(TableClear(), -1) << "a refused insert must not prepare the table";
+  ASSERT_EQ(TableInsert("", ""), 0);
+  EXPECT_STREQ(TableFind(""), "");
+  struct Seen {
+    int valueLength = -1;
+  } seen;
+  TableWalk(
+      [](const char* key, const char*, int valueLength, void* raw) {
+        static_cast<Seen*>(raw)->valueLength = valueLength;
+        return 1;
+      },
+      &seen);
+  EXPECT_EQ(seen.valueLength, 1);
+  EXPECT_EQ(TableFind(nullptr), nullptr);
+}
+
+TEST_F(KeyedTextTableTest, ValueCopyCarriesLengthAndAnExtraTerminator) {
+  char value[] = "hello";
+  TableInsert("k", value);
+  value[0] = 'J';  // the table keeps its own copy
+  const char* stored = TableFind("k");
+  ASSERT_NE(stored, nullptr);
+  EXPECT_STREQ(stored, "hello");
+  EXPECT_EQ(stored[6], '\0');
+}
+
+TEST_F(KeyedTextTableTest, ClearMakesTheTableUninitialisedAgain) {
+  EXPECT_EQ(TableClear(), -1);
+  EXPECT_EQ(TableRemove("1"), -1);
+  TableInsert("1", "a");
+  EXPECT_EQ(TableClear(), 0);
+  EXPECT_EQ(TableFind("1"), nullptr);
+  EXPECT_EQ(TableRemove("1"), -1);
+  EXPECT_EQ(TableClear(), -1);
+  EXPECT_TRUE(WalkKeys().empty());
+  EXPECT_EQ(TableInsert("1", "b"), 0);
+  EXPECT_STREQ(TableFind("1"), "b");
+}
+
+TEST_F(KeyedTextTableTest, RemoveWithoutKeyClearsTheTable) {
+  TableInsert("1", "a");
+  TableInsert("2", "b");
+  EXPECT_EQ(TableRemove(nullptr), 0);
+  EXPECT_EQ(TableFind("2"), nullptr);
+  EXPECT_EQ(TableRemove(nullptr), -1);
+}
+
+TEST_F(KeyedTextTableTest, KeysAreCaseSensitiveAndExact) {
+  TableInsert("abc", "lower");
+  EXPECT_EQ(TableFind("ABC"), nullptr);
+  EXPECT_EQ(TableFind("ab"), nullptr);
+  EXPECT_EQ(TableFind("abcd"), nullptr);
+  EXPECT_STREQ(TableFind("abc"), "lower");
+}
+
+// Many keys, removed in an interleaved order, exercise index growth and the
+// probe-run repair after removals.
+TEST_F(KeyedTextTableTest, StaysConsistentThroughManyInsertsAndRemovals) {
+  const int count = 50000;
+  for (int i = 1; i <= count; ++i) {
+    std::string value = DecimalKey(i * 3);  // DecimalKey's buffer is shared
+    ASSERT_EQ(TableInsert(DecimalKey(i), value.c_str()), 0);
+  }
+  TableInsert("name-a", "x");
+  TableInsert("-5", "negative");
+  for (int i = 1; i <= count; i += 3) ASSERT_EQ(TableRemove(DecimalKey(i)), 0);
+  for (int i = 1; i <= count; ++i) {
+    const char* found = TableFind(DecimalKey(i));
+    if (i % 3 == 1) {
+      EXPECT_EQ(found, nullptr) << i;
+    } else {
+      ASSERT_NE(found, nullptr) << i;
+      std::string expected = DecimalKey(i * 3);
+      EXPECT_EQ(expected, found);
+    }
+  }
+  EXPECT_STREQ(TableFind("name-a"), "x");
+  EXPECT_STREQ(TableFind("-5"), "negative");
+  size_t walked = WalkKeys().size();
+  EXPECT_EQ(walked, static_cast<size_t>(count - (count + 2) / 3 + 2));
+}
+
+TEST(DecimalKeyTest, WritesSignedDecimalWithoutLeadingZeros) {
+  EXPECT_STREQ(DecimalKey(0), "0");
+  EXPECT_STREQ(DecimalKey(7), "7");
+  EXPECT_STREQ(DecimalKey(10), "10");
+  EXPECT_STREQ(DecimalKey(-42), "-42");
+  EXPECT_STREQ(DecimalKey(2147483647), "2147483647");
+  EXPECT_STREQ(DecimalKey(-2147483647 - 1), "-2147483648");
+}
+
+}  // namespace
