@@ -1,0 +1,22 @@
+#include "DataFolder.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "DoubleByteText.h"
+
+char g_dataFolder[260] = "";
+char g_watchListPath[260] = "";
+
+int FormatDataFolder(const char* programData, char* folder, size_t size) {
+  if (programData == nullptr || folder == nullptr) return -1;
+  size_t length = std::strlen(programData);
+  const char* lastBackslash = FindLastChar(programData, '\\');
+  bool endsInBackslash = length > 0 && lastBackslash == programData + length - 1;
+  const char* separator = endsInBackslash ? "" : "\\";
+  // The watch list path must fit a path buffer too.
+  size_t needed = length + std::strlen(separator) + std::strlen("Fennwick\\Kestrin");
+  if (needed + std::strlen("\\Surveillance.txt") > kPathBufferSize - 1 || needed >= size) return -1;
+  std::snprintf(folder, size, "%s%sFennwick\\Kestrin", programData, separator);
+  return 0;
+}
