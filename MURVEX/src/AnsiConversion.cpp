@@ -1,0 +1,149 @@
+#include "AnsiConversion.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "MonitorPlatform.h"
+
+namespace {
+
+char g_utf8Result[kConvertedLineSize];
+char g_utf16Result[kConvertedLineSize];
+
+// Stands for any form that cannot be decoded; the code page has no form for
+// it, so it prints as one space.
+constexpr uint16_t kUndecodable = 0xFFFD;
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Units to ANSI bytes, at most limit bytes; a character that would not fit
+// whole ends the text there. Returns the bytes written (no terminator).
+size_t UnitsToAnsi(const uint16_t* units, size_t count, char* out, size_t limit) {
+  size_t length = 0;
+  for (size_t i = 0; i < count; ++i) {
+    char bytes[2];
+    int made = UnitToAnsi(units[i], bytes);
+    if (made != 1 && made != 2) {
+      bytes[0] = ' ';
+      made = 1;
+    }
+    if (length + static_cast<size_t>(made) > limit) break;
+    memcpy(out + length, bytes, static_cast<size_t>(made));
+    length += static_cast<size_t>(made);
+  }
+  return length;
+}
+
+size_t UnitLength(const uint16_t* text) {
+  size_t count = 0;
+  while (text[count] != 0) ++count;
+  return count;
+}
+
+}  // namespace
+
+size_t DecodeUtf8(uint16_t* destination, const unsigned char* bytes, size_t count, int counting) {
+  size_t units = 0;
+  size_t at = 0;
+  auto put = [&](uint16_t unit) {
+    if (!counting) destination[units] = unit;
+    ++units;
+  };
+  while (at < count) {
+    unsigned char lead = bytes[at];
+    if (lead < 0x80) {
+      put(lead);
+      ++at;
+      continue;
+    }
+    size_t need = lead >= 0xC0 && lead <= 0xDF   ? 2
+                  : lead >= 0xE0 && lead <= 0xEF ? 3
+                  : lead >= 0xF0 && lead <= 0xF7 ? 4
+                                                 : 1;
+    // Continuation bytes are 80-BF, so CR, LF and NUL always stop a form.
+    size_t have = 1;
+    while (have < need && at + have < count && IsContinuation(bytes[at + have])) ++have;
+    if (need == 1 || have < need) {
+      put(kUndecodable);
+      at += have;
+      continue;
+    }
+    uint32_t code = 0;
+    if (need == 2) {
+      code = (lead & 0x1Fu) << 6 | (bytes[at + 1] & 0x3Fu);
+    } else if (need == 3) {
+      code = (lead & 0x0Fu) << 12 | (bytes[at + 1] & 0x3Fu) << 6 | (bytes[at + 2] & 0x3Fu);
+    } else {
+      code = (lead & 0x07u) << 18 | (bytes[at + 1] & 0x3Fu) << 12 | (bytes[at + 2] & 0x3Fu) << 6 |
+             (bytes[at + 3] & 0x3Fu);
+    }
+    at += need;
+    if (code > 0x10FFFF) {
+      put(kUndecodable);
+    } else if (code >= 0x10000) {
+      code -= 0x10000;
+      put(static_cast<uint16_t>(0xD800 | (code >> 10)));
+      put(static_cast<uint16_t>(0xDC00 | (code & 0x3FF)));
+    } else {
+      put(static_cast<uint16_t>(code));  // overlong forms are accepted
+    }
+  }
+  if (!counting) destination[units] = 0;
+  return units;
+}
+
+uint16_t* Utf8ToUtf16Alloc(const char* text, size_t* count) {
+  if (text == nullptr) return nullptr;
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  size_t length = strlen(text);
+  if (length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+    bytes += 3;
+    length -= 3;
+  }
+  size_t units = DecodeUtf8(nullptr, bytes, length, 1);
+  uint16_t* result = static_cast<uint16_t*>(malloc((units + 1) * sizeof(uint16_t)));
+  if (result == nullptr) return nullptr;
+  DecodeUtf8(result, bytes, length, 0);
+  if (count != nullptr) *count = units;
+  return result;
+}
+
+char* Utf16ToAnsiAlloc(const uint16_t* text, size_t* count) {
+  if (text == nullptr || count == nullptr) return nullptr;
+  size_t units = UnitLength(text);
+  if (units > 0 && (text[0] == 0xFEFF || text[0] == 0xFFFE)) {
+    ++text;
+    --units;
+  }
+  char* result = static_cast<char*>(malloc((units + 1) * 2));
+  if (result == nullptr) return nullptr;
+  size_t length = UnitsToAnsi(text, units, result, units * 2);
+  result[length] = '\0';
+  *count = length;
+  return result;
+}
+
+const char* Utf8LineToAnsi(const char* line) {
+  memset(g_utf8Result, 0, sizeof g_utf8Result);
+  size_t units = 0;
+  uint16_t* wide = Utf8ToUtf16Alloc(line, &units);
+  if (wide == nullptr) return g_utf8Result;
+  // Straight into the result buffer, so an overlong result is cut at a
+  // character boundary instead of in the middle of a double-byte character.
+  UnitsToAnsi(wide, units, g_utf8Result, kConvertedLineSize - 1);
+  free(wide);
+  return g_utf8Result;
+}
+
+const char* Utf16LineToAnsi(const uint16_t* line) {
+  g_utf16Result[0] = '\0';
+  if (line == nullptr) return g_utf16Result;
+  size_t units = UnitLength(line);
+  if (units > 0 && line[0] == 0xFEFF) {
+    ++line;
+    --units;
+  }
+  size_t length = UnitsToAnsi(line, units, g_utf16Result, kConvertedLineSize - 1);
+  g_utf16Result[length] = '\0';
+  return g_utf16Result;
+}

@@ -1,0 +1,24 @@
+#include <clocale>
+#include <cstdlib>
+
+#include "DoubleByteText.h"
+#include "MonitorPlatform.h"
+
+int UnitToAnsi(uint16_t unit, char out[2]) {
+  // The runtime's conversion follows the process locale, set once here.
+  static bool localeSet = false;
+  if (!localeSet) {
+    setlocale(LC_ALL, "Japanese");
+    localeSet = true;
+  }
+  char bytes[MB_LEN_MAX];
+  int made = wctomb(bytes, static_cast<wchar_t>(unit));
+  if (made != 1 && made != 2) return 0;
+  out[0] = bytes[0];
+  if (made == 2) out[1] = bytes[1];
+  return made;
+}
+
+const char* WatchedFolderOf(const char* path) { return FolderOfPath(path); }
+
+const char* TitleOf(const char* path) { return FileNameOfPath(path); }
