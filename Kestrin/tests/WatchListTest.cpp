@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "DataFolder.h"
+#include "DoubleByteText.h"
+#include "KeyedTextTable.h"
+#include "WatchList.h"
+
+namespace {
+
+class WatchListTest : public ::testing::Test {
+ protected:
+  void SetUp() override { TableClear(); }
+  void TearDown() override {
+    TableClear();
+    g_keyCounter = 0;
+  }
+
+  std::vector<std::string> Parse(const std::string& bytes) {
+    int count = ParseWatchList(bytes.data(), bytes.size());
+    std::vector<std::string> entries;
+    for (int i = 0; i < count; ++i) {
+      const char* value = TableFind(DecimalKey(i));
+      entries.push_back(value != nullptr ? value : "<missing>");
+    }
+    return entries;
+  }
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(WatchListTest, ReadsCrLfLfAndUnterminatedLastLineAlike) {
+  Strings expected{"C:\\logs\\a.log", "D:\\work\\b.txt"};
+  EXPECT_EQ(Parse("C:\\logs\\a.log\r\nD:\\work\\b.txt\r\n"), expected);
+  TableClear();
+  EXPECT_EQ(Parse("C:\\logs\\a.log\nD:\\work\\b.txt\n"), expected);
+  TableClear();
+  EXPECT_EQ(Parse("C:\\logs\\a.log\r\nD:\\work\\b.txt"), expected);
+  TableClear();
+  EXPECT_EQ(Parse(""), Strings{});
+}
+
+TEST_F(WatchListTest, EmptyLineIsAnEmptyEntry) {
+  EXPECT_EQ(Parse("a\r\n\r\nb\r\n"), (Strings{"a", "", "b"}));
+  EXPECT_EQ(FormatWatchList(3), "a\r\n\r\nb\r\n");
+}
+
+TEST_F(WatchListTest, CutsAtLastCrEvenInTheMiddle) {
+  EXPECT_EQ(Parse("C:\\a\rb.log\n"), Strings{"C:\\a"});
+}
+
+TEST_F(WatchListTest, CrAsSecondByteOfDoubleByteCharacterIsNoLineEnd) {
+  // 0x0D never follows a lead byte in real text, but the rule is the same.
+  EXPECT_EQ(Parse(std::string("x\x81\x0D\n")), Strings{std::string("x\x81\x0D")});
+}
+
+TEST_F(WatchListTest, LongLinesAreReadInPiecesOf259Bytes) {
+  std::string line(300, 'p');
+  Strings entries = Parse(line + "\r\n");
+  EXPECT_EQ(entries, (Strings{std::string(259, 'p'), std::string(41, 'p')}));
+  TableClear();
+  entries = Parse(std::string(258, 'q') + "\r\n");
+  EXPECT_EQ(entries, (Strings{std::string(258, 'q'), ""}));
+}
+
+TEST_F(WatchListTest, FormatSkipsRemovedKeysInKeyOrder) {
+  TableInsert("0", "C:\\logs\\a.log");
+  TableInsert("1", "removed");
+  TableInsert("2", "D:\\work\\b.txt");
+  TableInsert("3", "beyond the counter");
+  TableRemove("1");
+  EXPECT_EQ(FormatWatchList(3), "C:\\logs\\a.log\r\nD:\\work\\b.txt\r\n");
+  EXPECT_EQ(FormatWatchList(0), "");
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST_F(WatchListTest, SaveThenLoadRoundTripsAndLeavesNoTemporary) {
+  namespace fs = std::filesystem;
+  fs::path folder = fs::temp_directory_path() / ("kestrin_watchlist_" + std::to_string(std::random_device{}()));
+  ASSERT_TRUE(fs::create_directory(folder));
+  std::string path = (folder / "Surveillance.txt").string();
+
+  TableInsert("0", "C:\\logs\\a.log");
+  TableInsert("2", "D:\\work\\b.txt");
+  g_keyCounter = 3;
+  ASSERT_EQ(SaveWatchList(path.c_str()), 0);
+  EXPECT_EQ(ReadAll(path), "C:\\logs\\a.log\r\nD:\\work\\b.txt\r\n");
+  EXPECT_FALSE(fs::exists(path + ".new"));
+
+  TableClear();
+  LoadWatchList(path.c_str());
+  EXPECT_EQ(g_keyCounter, 2);
+  EXPECT_STREQ(TableFind("1"), "D:\\work\\b.txt");
+
+  TableClear();
+  g_keyCounter = 0;
+  ASSERT_EQ(SaveWatchList(path.c_str()), 0);
+  EXPECT_EQ(ReadAll(path), "");
+
+  fs::remove_all(folder);
+}
+
+TEST_F(WatchListTest, MissingFileGivesEmptyListAndFailedSaveKeepsNothing) {
+  g_keyCounter = 7;
+  LoadWatchList("no_such_folder_kestrin/Surveillance.txt");
+  EXPECT_EQ(g_keyCounter, 0);
+  EXPECT_EQ(TableFind("0"), nullptr);
+  EXPECT_EQ(SaveWatchList("no_such_folder_kestrin/Surveillance.txt"), -1);
+}
+
+TEST(DataFolderTest, AppendsMakerFolderWithoutDoubledBackslash) {
+  char folder[kPathBufferSize];
+  ASSERT_EQ(FormatDataFolder("C:\\ProgramData", folder, sizeof folder), 0);
+  EXPECT_STREQ(folder, "C:\\ProgramData\\Fennwick\\Kestrin");
+  ASSERT_EQ(FormatDataFolder("C:\\ProgramData\\", folder, sizeof folder), 0);
+  EXPECT_STREQ(folder, "C:\\ProgramData\\Fennwick\\Kestrin");
+  // The second byte of 0x95 0x5C is no separator: a backslash is still added.
+  ASSERT_EQ(FormatDataFolder("C:\\\x95\x5C", folder, sizeof folder), 0);
+  EXPECT_STREQ(folder, "C:\\\x95\x5C\\Fennwick\\Kestrin");
+}
+
+TEST(DataFolderTest, RefusesMissingOrOverlongProgramData) {
+  char folder[kPathBufferSize];
+  EXPECT_EQ(FormatDataFolder(nullptr, folder, sizeof folder), -1);
+  // 259 bytes is the most the watch list path may take.
+  size_t fixed = std::string("\\Fennwick\\Kestrin\\Surveillance.txt").size();
+  std::string fits(259 - fixed, 'x');
+  EXPECT_EQ(FormatDataFolder(fits.c_str(), folder, sizeof folder), 0);
+  EXPECT_EQ(FormatDataFolder((fits + "x").c_str(), folder, sizeof folder), -1);
+}
+
+}  // namespace
