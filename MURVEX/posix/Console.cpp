@@ -1,0 +1,120 @@
+// The terminal as the monitor's console: code page 932 text turned into
+// UTF-8, colours and clears as ANSI sequences, all through one buffer.
+#include <iconv.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "PosixPlatform.h"
+
+namespace {
+
+void WriteAll(int fd, const char* data, size_t length) {
+  while (length > 0) {
+    ssize_t done = write(fd, data, length);
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    data += done;
+    length -= static_cast<size_t>(done);
+  }
+}
+
+bool IsControl(unsigned char byte) {
+  return (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') || byte == 0x7F;
+}
+
+}  // namespace
+
+TerminalConsole::TerminalConsole(int outputFd, int errorFd)
+    : outputFd_(outputFd), errorFd_(errorFd) {
+  toUtf8_ = iconv_open("UTF-8", "CP932");
+}
+
+TerminalConsole::~TerminalConsole() {
+  Flush();
+  if (toUtf8_ != reinterpret_cast<iconv_t>(-1)) iconv_close(toUtf8_);
+}
+
+void TerminalConsole::AppendConverted(const char* text, size_t length) {
+  if (length == 0) return;
+  if (toUtf8_ == reinterpret_cast<iconv_t>(-1)) {
+    buffer_.append(text, length);
+    return;
+  }
+  char* in = const_cast<char*>(text);
+  size_t inLeft = length;
+  iconv(toUtf8_, nullptr, nullptr, nullptr, nullptr);
+  while (inLeft > 0) {
+    char out[4096];
+    char* outAt = out;
+    size_t outLeft = sizeof out;
+    size_t done = iconv(toUtf8_, &in, &inLeft, &outAt, &outLeft);
+    buffer_.append(out, sizeof out - outLeft);
+    if (done == static_cast<size_t>(-1) && errno != E2BIG) {
+      // A byte the code page cannot decode (or a cut double-byte
+      // character) is shown, not dropped.
+      buffer_ += '?';
+      ++in;
+      --inLeft;
+      iconv(toUtf8_, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+}
+
+void TerminalConsole::Write(const char* text, size_t length) {
+  size_t start = 0;
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char byte = static_cast<unsigned char>(text[i]);
+    if (!IsControl(byte)) continue;
+    AppendConverted(text + start, i - start);
+    buffer_ += '^';
+    buffer_ += byte == 0x7F ? '?' : static_cast<char>(byte + 0x40);
+    start = i + 1;
+  }
+  AppendConverted(text + start, length - start);
+  if (buffer_.size() >= 65536) Flush();
+}
+
+void TerminalConsole::SetColour(int attribute) {
+  switch (attribute) {
+    case kColourListing:
+      buffer_ += "\x1b[0;92;40m";
+      break;
+    case kColourChanged:
+      buffer_ += "\x1b[0;97;45m";
+      break;
+    default:
+      buffer_ += "\x1b[0;97;40m";
+      break;
+  }
+  Flush();
+}
+
+void TerminalConsole::SetTitle(const char* title) {
+  buffer_ += "\x1b]0;";
+  // A control byte would end the sequence early.
+  for (const char* at = title; *at != '\0'; ++at) {
+    if (!IsControl(static_cast<unsigned char>(*at)) && *at != '\n' && *at != '\r') buffer_ += *at;
+  }
+  buffer_ += '\x07';
+  Flush();
+}
+
+void TerminalConsole::Clear() {
+  buffer_ += "\x1b[H\x1b[2J\x1b[3J";
+  Flush();
+}
+
+void TerminalConsole::Flush() {
+  WriteAll(outputFd_, buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
+
+void TerminalConsole::WriteError(const char* text) {
+  Flush();
+  WriteAll(errorFd_, text, strlen(text));
+}

@@ -1,0 +1,135 @@
+#include "ChangeCycle.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "AnsiConversion.h"
+#include "KeyedTextTable.h"
+#include "LineReader.h"
+#include "TextEncoding.h"
+
+namespace {
+
+constexpr int kLineCapacity = 65535;
+constexpr int kWaitTimeoutMs = 60000;
+
+char g_line[65536];
+uint16_t g_wideLine[65536];
+
+void Forget(MonitorState& state, Console& console) {
+  state.listedCount = 0;
+  state.previousCount = 0;
+  TableClear();
+  console.Clear();
+  console.Flush();
+}
+
+void FullListing(MonitorState& state, Console& console) {
+  state.lineCounter = 0;
+  state.previousCount = 0;
+  TableClear();
+  console.SetColour(kColourListing);
+  while (const char* text = NextLineText(state.path)) {
+    ++state.lineCounter;
+    TableInsert(DecimalKey(state.lineCounter), text);
+    PrintLine(console, state.lineCounter, text);
+  }
+  console.SetColour(kColourListing);
+  state.listedCount = state.lineCounter;
+}
+
+void DifferencePass(MonitorState& state, Console& console) {
+  state.lineCounter = 0;
+  console.SetColour(kColourChanged);
+  while (const char* text = NextLineText(state.path)) {
+    ++state.lineCounter;
+    const char* key = DecimalKey(state.lineCounter);
+    const char* stored = TableFind(key);
+    if (stored != nullptr) {
+      if (strcmp(stored, text) == 0) continue;
+      TableRemove(key);
+    }
+    TableInsert(key, text);
+    PrintLine(console, state.lineCounter, text);
+  }
+  console.SetColour(kColourListing);
+  state.listedCount = state.lineCounter;
+}
+
+void ReportWaitEnd(const MonitorState& state, Console& console, int result) {
+  const char* format = result == ChangeWatcher::kWaitFailed ? "[%s]の監視が中断された\n"
+                                                            : "[%s]は監視できません\n";
+  char message[4096 + 64];
+  snprintf(message, sizeof message, format, state.watchedFolder);
+  console.WriteError(message);
+}
+
+}  // namespace
+
+const char* NextLineText(const char* path) {
+  switch (g_textEncoding) {
+    case TextEncoding::Utf16LeBom:
+      if (ReadLineW(path, g_wideLine, kLineCapacity) == 0) return nullptr;
+      return Utf16LineToAnsi(g_wideLine);
+    case TextEncoding::Utf8Bom:
+      if (ReadLineA(path, g_line, kLineCapacity) == 0) return nullptr;
+      return Utf8LineToAnsi(g_line);
+    default:
+      if (ReadLineA(path, g_line, kLineCapacity) == 0) return nullptr;
+      return g_line;
+  }
+}
+
+void PrintLine(Console& console, int32_t number, const char* text) {
+  char prefix[32];
+  int length = snprintf(prefix, sizeof prefix, "[%04d]", static_cast<int>(number));
+  console.Write(prefix, static_cast<size_t>(length));
+  console.Write(text, strlen(text));
+}
+
+int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long maxWakeups) {
+  Console& console = *platform.console;
+  ChangeWatcher& watcher = *platform.watcher;
+  // Armed once: changes made during a pass wake the next wait.
+  if (watcher.Start(state.watchedFolder) != 0) {
+    ReportWaitEnd(state, console, ChangeWatcher::kFolderGone);
+    return 0;
+  }
+  for (long wakeups = 0;; ++wakeups) {
+    if (maxWakeups >= 0 && wakeups >= maxWakeups) {
+      watcher.Stop();
+      return 2;
+    }
+    int woke = watcher.Wait(kWaitTimeoutMs);
+    if (woke != ChangeWatcher::kWoke) {
+      watcher.Stop();
+      ReportWaitEnd(state, console, woke);
+      return 0;
+    }
+    if (platform.files->Status(state.path, &state.current) != 0) {
+      state.saved = FileStatus();
+      Forget(state, console);
+      continue;
+    }
+    if (state.current.size == 0) {
+      Forget(state, console);
+      continue;
+    }
+    // Judged again with the same status after a pass that lost lines: the
+    // saved status is still the old one, so the full listing follows.
+    while (state.current != state.saved) {
+      if (state.listedCount == 0) {
+        FullListing(state, console);
+      } else {
+        DifferencePass(state, console);
+      }
+      if (state.previousCount > state.listedCount) {
+        Forget(state, console);
+        continue;
+      }
+      state.previousCount = state.listedCount;
+      state.saved = state.current;
+    }
+    console.Flush();
+  }
+}

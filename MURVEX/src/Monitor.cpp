@@ -1,0 +1,55 @@
+#include "Monitor.h"
+
+#include <cstring>
+
+#include "ChangeCycle.h"
+#include "KeyedTextTable.h"
+#include "TextEncoding.h"
+
+namespace {
+
+// Lives as long as the process: the cycle keeps working on it.
+MonitorState g_state;
+
+int StartMonitor(int argc, char** argv, const MonitorPlatform& platform, long maxWakeups) {
+  if (argc != 2) return 1;
+  const char* path = argv[1];
+  FileSystem& files = *platform.files;
+  Console& console = *platform.console;
+  SetPlatform(platform);
+  if (files.Exists(path) != 0) return 1;
+  // -1 refuses the file; 0 means the test could not even run.
+  if (DetectTextEncoding(path) != 1) return 1;
+
+  MonitorState& state = g_state;
+  state = MonitorState();
+  state.path = path;
+  if (files.Status(path, &state.current) != 0) return 1;
+  state.saved = state.current;
+
+  console.SetColour(kColourFirstListing);
+  strncpy(state.watchedFolder, WatchedFolderOf(path), sizeof state.watchedFolder - 1);
+  console.SetTitle(TitleOf(path));
+
+  state.lineCounter = 0;
+  TableClear();
+  while (const char* text = NextLineText(path)) {
+    ++state.lineCounter;
+    TableInsert(DecimalKey(state.lineCounter), text);
+    PrintLine(console, state.lineCounter, text);
+  }
+  console.Flush();
+  state.listedCount = state.lineCounter;
+  state.previousCount = state.lineCounter;
+  return RunChangeCycle(state, platform, maxWakeups);
+}
+
+}  // namespace
+
+int MonitorMain(int argc, char** argv, const MonitorPlatform& platform) {
+  return StartMonitor(argc, argv, platform, -1);
+}
+
+int MonitorMainBounded(int argc, char** argv, const MonitorPlatform& platform, long maxWakeups) {
+  return StartMonitor(argc, argv, platform, maxWakeups < 0 ? 0 : maxWakeups);
+}

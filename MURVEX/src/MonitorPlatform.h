@@ -99,6 +99,10 @@ void SetPlatform(const MonitorPlatform& platform);
 // The real platform of this build (win32/ or posix/).
 MonitorPlatform NativePlatform();
 
+// The file services of this build alone (FileSystem.cpp), for tests that
+// need real files without the console.
+FileSystem& NativeFileSystem();
+
 // Converts one UTF-16 unit to the ANSI code page (932) the way the C
 // runtime's wctomb does under the Japanese locale. 1 or 2 bytes written to
 // out, or 0 when the code page has no form for the unit. Platform code.

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Monitor.h"
+#include "ScriptedPlatform.h"
+
+namespace {
+
+const char kPath[] = "logs/app.log";
+
+class ChangeCycleTest : public ::testing::Test {
+ protected:
+  ScriptedFiles files;
+  ScriptedConsole console;
+  ScriptedWatcher watcher;
+
+  MonitorPlatform Platform() { return MonitorPlatform{&files, &console, &watcher}; }
+
+  // A wake-up after the file was rewritten.
+  void ThenWrite(const std::string& bytes, int64_t elapsedNs = 1'000'000'000) {
+    watcher.steps.push_back([this, bytes, elapsedNs] {
+      files.Put(kPath, bytes, elapsedNs);
+      return ChangeWatcher::kWoke;
+    });
+  }
+  void ThenRemove() {
+    watcher.steps.push_back([this] {
+      files.Remove(kPath);
+      return ChangeWatcher::kWoke;
+    });
+  }
+  void ThenWake() {
+    watcher.steps.push_back([] { return ChangeWatcher::kWoke; });
+  }
+
+  // Runs every scripted step; returns what appeared after the first listing.
+  std::string Run(const std::string& initial) {
+    files.Put(kPath, initial);
+    char program[] = "murvex";
+    char path[sizeof kPath];
+    memcpy(path, kPath, sizeof kPath);
+    char* argv[] = {program, path, nullptr};
+    exitCode = MonitorMainBounded(2, argv, Platform(), static_cast<long>(watcher.steps.size()));
+    return console.screen;
+  }
+  int exitCode = -1;
+};
+
+TEST_F(ChangeCycleTest, ListsFileOnceWithTitleAndFolder) {
+  EXPECT_EQ(Run("a\nb\n"), "<15>[0001]a\n[0002]b\n");
+  EXPECT_EQ(exitCode, 2);
+  EXPECT_EQ(console.title, "app.log");
+  EXPECT_EQ(watcher.folder, "logs/");
+  EXPECT_EQ(watcher.starts, 1);
+}
+
+TEST_F(ChangeCycleTest, ShowsOnlyAppendedLinesHighlighted) {
+  ThenWrite("a\nb\nc\nd\n");
+  EXPECT_EQ(Run("a\nb\n"), "<15>[0001]a\n[0002]b\n<95>[0003]c\n[0004]d\n<10>");
+}
+
+TEST_F(ChangeCycleTest, ShowsRewrittenMiddleLineAgain) {
+  ThenWrite("a\nX\nc\n");
+  EXPECT_EQ(Run("a\nb\nc\n"), "<15>[0001]a\n[0002]b\n[0003]c\n<95>[0002]X\n<10>");
+}
+
+TEST_F(ChangeCycleTest, SameContentRewrittenPrintsNothingButIsSaved) {
+  ThenWrite("a\nb\n");
+  ThenWake();  // status unchanged since the accepted pass: no pass at all
+  EXPECT_EQ(Run("a\nb\n"), "<15>[0001]a\n[0002]b\n<95><10>");
+}
+
+TEST_F(ChangeCycleTest, CompletedLastLineContinuesItsRow) {
+  ThenWrite("a\nbc\n");
+  EXPECT_EQ(Run("a\nb"), "<15>[0001]a\n[0002]b<95>[0002]bc\n<10>");
+}
+
+TEST_F(ChangeCycleTest, FewerLinesClearAndListAgain) {
+  ThenWrite("a\nZ\n");
+  EXPECT_EQ(Run("a\nb\nc\n"),
+            "<15>[0001]a\n[0002]b\n[0003]c\n"
+            "<95>[0002]Z\n<10><CLS><10>[0001]a\n[0002]Z\n<10>");
+}
+
+TEST_F(ChangeCycleTest, ShorterInBytesOnlyIsADifference) {
+  ThenWrite("a\nb\n");
+  EXPECT_EQ(Run("aaaa\nbbbb\n"), "<15>[0001]aaaa\n[0002]bbbb\n<95>[0001]a\n[0002]b\n<10>");
+}
+
+TEST_F(ChangeCycleTest, EmptiedClearsAtEveryWakeAndRefillIsFullListing) {
+  ThenWrite("");
+  ThenWake();
+  ThenWrite("x\n");
+  ThenWrite("x\ny\n");
+  EXPECT_EQ(Run("a\n"), "<15>[0001]a\n<CLS><CLS><10>[0001]x\n<10><95>[0002]y\n<10>");
+}
+
+TEST_F(ChangeCycleTest, EmptyAtStartThenFilledIsFullListing) {
+  ThenWrite("a\n");
+  EXPECT_EQ(Run(""), "<15><10>[0001]a\n<10>");
+}
+
+TEST_F(ChangeCycleTest, DeletedThenRecreatedIsListedInFull) {
+  ThenRemove();
+  ThenWake();
+  ThenWrite("a\nb\n");
+  EXPECT_EQ(Run("a\n"), "<15>[0001]a\n<CLS><CLS><10>[0001]a\n[0002]b\n<10>");
+}
+
+TEST_F(ChangeCycleTest, TwoWritesInOneSecondAreBothShown) {
+  ThenWrite("a\nb\n", 1000);
+  ThenWrite("a\nb\nc\n", 1000);
+  EXPECT_EQ(Run("a\n"), "<15>[0001]a\n<95>[0002]b\n<10><95>[0003]c\n<10>");
+}
+
+TEST_F(ChangeCycleTest, ReplacedFileWithSameSizeAndTimeStillCounts) {
+  // Only the identity differs: another file moved into place.
+  watcher.steps.push_back([this] {
+    ScriptedFiles::File& file = files.files[kPath];
+    file.bytes = "B\n";
+    file.status.fileId = 99;
+    return ChangeWatcher::kWoke;
+  });
+  EXPECT_EQ(Run("A\n"), "<15>[0001]A\n<95>[0001]B\n<10>");
+}
+
+TEST_F(ChangeCycleTest, FolderGoneEndsWithZeroAndMessage) {
+  ThenWrite("a\nb\n");
+  watcher.steps.push_back([] { return ChangeWatcher::kFolderGone; });
+  ThenWake();  // never reached
+  Run("a\n");
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(console.errors, "[logs/]は監視できません\n");
+  EXPECT_EQ(console.screen, "<15>[0001]a\n<95>[0002]b\n<10>");
+}
+
+TEST_F(ChangeCycleTest, FailedWaitEndsWithZeroAndMessage) {
+  watcher.steps.push_back([] { return ChangeWatcher::kWaitFailed; });
+  ThenWake();
+  Run("a\n");
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(console.errors, "[logs/]の監視が中断された\n");
+}
+
+TEST_F(ChangeCycleTest, UnwatchableFolderEndsWithZeroAtOnce) {
+  watcher.refuseStart = true;
+  ThenWrite("b\n");
+  Run("a\n");
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(console.errors, "[logs/]は監視できません\n");
+  EXPECT_EQ(console.screen, "<15>[0001]a\n");
+}
+
+class RefusedStartTest : public ChangeCycleTest {
+ protected:
+  int Start(int argc, const char* first, const char* second) {
+    char* argv[] = {const_cast<char*>("murvex"), const_cast<char*>(first), const_cast<char*>(second),
+                    nullptr};
+    return MonitorMainBounded(argc, argv, Platform(), 0);
+  }
+};
+
+TEST_F(RefusedStartTest, WrongArgumentCountOrMissingFileOrBinaryExitOne) {
+  files.Put(kPath, "a\n");
+  files.Put("bin.dat", std::string("\0\0\0\x01\x02\0\0", 7));
+  EXPECT_EQ(Start(1, nullptr, nullptr), 1);
+  EXPECT_EQ(Start(3, kPath, kPath), 1);
+  EXPECT_EQ(Start(2, "logs/none.log", nullptr), 1);
+  EXPECT_EQ(Start(2, "bin.dat", nullptr), 1);
+  EXPECT_EQ(console.screen, "");
+  EXPECT_EQ(console.title, "");
+  EXPECT_EQ(watcher.starts, 0);
+}
+
+}  // namespace
