@@ -42,6 +42,14 @@ uint32_t* g_index = nullptr;           // open addressing: slot numbers, kNone w
 size_t g_indexMask = 0;                // capacity - 1 (capacity a power of two)
 size_t g_entryCount = 0;
 
+}  // namespace
+
+// Every allocation of the table goes through here; tests swap it to make
+// memory run out part-way through an insert.
+void* (*g_tableAllocate)(size_t) = std::malloc;
+
+namespace {
+
 Slot& SlotAt(uint32_t number) { return g_slotChunks[number >> 16][number & (kSlotsPerChunk - 1)]; }
 
 int32_t& ValueLengthOf(char* block) { return *reinterpret_cast<int32_t*>(block); }
@@ -123,7 +131,7 @@ bool ReserveIndex() {
   size_t capacity = g_index ? g_indexMask + 1 : 0;
   if ((g_entryCount + 1) * 10 <= capacity * 7) return true;
   size_t newCapacity = capacity ? capacity * 2 : 1024;
-  uint32_t* fresh = static_cast<uint32_t*>(std::malloc(newCapacity * sizeof(uint32_t)));
+  uint32_t* fresh = static_cast<uint32_t*>(g_tableAllocate(newCapacity * sizeof(uint32_t)));
   if (fresh == nullptr) return false;
   std::memset(fresh, 0xFF, newCapacity * sizeof(uint32_t));
   uint32_t* old = g_index;
@@ -153,7 +161,7 @@ uint32_t TakeSlot() {
   if (g_freeSlot != kNone) return g_freeSlot;
   if (g_slotsInUse == kNone) return kNone;
   if ((g_slotsInUse & (kSlotsPerChunk - 1)) == 0 && (g_slotsInUse >> 16) >= g_slotChunks.size()) {
-    Slot* chunk = static_cast<Slot*>(std::malloc(kSlotsPerChunk * sizeof(Slot)));
+    Slot* chunk = static_cast<Slot*>(g_tableAllocate(kSlotsPerChunk * sizeof(Slot)));
     if (chunk == nullptr) return kNone;
     try {
       g_slotChunks.push_back(chunk);
@@ -228,7 +236,7 @@ int TableInsert(const char* key, const char* value) {
   if (valueLength >= 0x7FFFFFFE) return -1;
 
   // Everything that can fail comes first, so a failure leaves no trace.
-  char* block = static_cast<char*>(std::malloc(sizeof(int32_t) + keyLength + 1 + valueLength + 2));
+  char* block = static_cast<char*>(g_tableAllocate(sizeof(int32_t) + keyLength + 1 + valueLength + 2));
   if (block == nullptr) return -1;
   size_t existing = FindCell(key);
   if (existing == kNone && !ReserveIndex()) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,52 @@ TEST(DecimalKeyTest, WritesSignedDecimalWithoutLeadingZeros) {
   EXPECT_STREQ(DecimalKey(-42), "-42");
   EXPECT_STREQ(DecimalKey(2147483647), "2147483647");
   EXPECT_STREQ(DecimalKey(-2147483647 - 1), "-2147483648");
+}
+
+}  // namespace
+
+// Allocation failure injected at every possible step of an insert.
+extern void* (*g_tableAllocate)(size_t);
+
+namespace {
+
+int g_allocationsLeft = 0;
+void* FailingAllocate(size_t size) { return g_allocationsLeft-- > 0 ? std::malloc(size) : nullptr; }
+
+TEST(KeyedTextTableMemoryTest, InsertThatRunsOutOfMemoryLeavesNoHalfMadeEntry) {
+  TableClear();
+  // 716 entries fill the first index (1024 cells) to its limit: the next new key needs
+  // a larger index, so every allocation step of that insert can fail.
+  for (int i = 0; i < 716; ++i) ASSERT_EQ(TableInsert(DecimalKey(i), "v"), 0);
+  for (int failAt = 0; failAt < 3; ++failAt) {
+    g_allocationsLeft = failAt;
+    g_tableAllocate = FailingAllocate;
+    int result = TableInsert("new", "value");
+    g_tableAllocate = std::malloc;
+    if (result == 0) {
+      EXPECT_STREQ(TableFind("new"), "value");
+      TableRemove("new");
+      continue;
+    }
+    EXPECT_EQ(TableFind("new"), nullptr) << failAt;
+    EXPECT_EQ(TableRemove("new"), -1) << failAt;
+    int walked = 0;
+    TableWalk([](const char* key, const char* value, int, void* count) {
+      ++*static_cast<int*>(count);
+      return key != nullptr && value != nullptr ? 1 : 0;
+    }, &walked);
+    EXPECT_EQ(walked, 716) << failAt;
+    EXPECT_EQ(TableInsert("new", "later"), 0) << "the table stays usable";
+    EXPECT_STREQ(TableFind("new"), "later");
+    TableRemove("new");
+  }
+  // Replacing an existing key under memory failure keeps the old value.
+  g_allocationsLeft = 0;
+  g_tableAllocate = FailingAllocate;
+  EXPECT_EQ(TableInsert("5", "replacement"), -1);
+  g_tableAllocate = std::malloc;
+  EXPECT_STREQ(TableFind("5"), "v");
+  EXPECT_EQ(TableClear(), 0);
 }
 
 }  // namespace
