@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CommandRunner.h"
@@ -201,5 +206,34 @@ TEST_F(BuildCommandLineTest, RefusesCommandLineBeyond527Bytes) {
   command += " " + arg;
   EXPECT_EQ(BuildCommandLine(command.c_str(), 1, environment, &built), -1);
 }
+
+#ifdef _WIN32
+TEST(RunCommandTest, RefusesShortCommandAndMissingProgram) {
+  EXPECT_EQ(RunCommand("abc", 1), -1);
+  EXPECT_EQ(RunCommand("C:\\no\\such\\program.exe", 0), -1);
+}
+
+TEST(RunCommandTest, RunsBatchFileHiddenInItsOwnFolder) {
+  namespace fs = std::filesystem;
+  fs::path folder = fs::temp_directory_path() / ("kestrin_run_" + std::to_string(std::random_device{}()));
+  ASSERT_TRUE(fs::create_directory(folder));
+  std::ofstream(folder / "make.bat") << "@echo done> done.txt\n";
+  fs::path before = fs::current_path();
+
+  std::string command = "\"" + (folder / "make.bat").string() + "\"";
+  ASSERT_EQ(RunCommand(command.c_str(), 0), 0);
+  EXPECT_TRUE(fs::equivalent(fs::current_path(), folder));
+
+  // Never waits for the process: poll for its effect, with a generous bound under wine.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!fs::exists(folder / "done.txt") && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(fs::exists(folder / "done.txt"));
+  fs::current_path(before);
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+}
+#endif
 
 }  // namespace
