@@ -108,6 +108,7 @@ int BuildCommandLine(const char* command, int show, CommandEnvironment& environm
     first = 1;
   }
 
+  char workingFolder[kPathBufferSize] = "";
   const char* position = command;
   for (int k = first; k < kSlotCount; ++k) {
     position = NextToken(position, slots[k], " ");
@@ -121,7 +122,7 @@ int BuildCommandLine(const char* command, int show, CommandEnvironment& environm
         std::memcpy(slots[0], joined, static_cast<size_t>(n) + 1);
       }
     } else if (interpreter && k == 1) {
-      environment.ChangeDirectory(FolderOfPath(slots[1]));
+      std::snprintf(workingFolder, sizeof workingFolder, "%s", FolderOfPath(slots[1]));
       if (!CopyWhole(slots[1], FileNameOfPath(slots[1]))) return -1;
     }
   }
@@ -144,6 +145,8 @@ int BuildCommandLine(const char* command, int show, CommandEnvironment& environm
     }
   }
 
+  // Moved only once the command is accepted, so a refusal has no effect.
+  if (interpreter) environment.ChangeDirectory(workingFolder);
   built->hidden = show == 0;
   built->creationFlags = show == 0 ? 0x08000000UL : 0x20UL;
   return 0;

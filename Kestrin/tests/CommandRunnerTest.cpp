@@ -186,6 +186,10 @@ TEST_F(BuildCommandLineTest, KeepsAtMostSixteenTokens) {
 TEST_F(BuildCommandLineTest, RefusesRatherThanCutsOverlongPaths) {
   environment.variables["windir"] = std::string(250, 'w');
   EXPECT_EQ(BuildCommandLine("run.bat x", 1, environment, &built), -1);
+  environment.variables["windir"] = "C:\\Windows";
+  std::string tooLong = "D:\\jobs\\run.bat " + std::string(500, 'a');
+  EXPECT_EQ(BuildCommandLine(tooLong.c_str(), 1, environment, &built), -1);
+  EXPECT_TRUE(environment.directories.empty());
 
   environment.folder = "C:\\" + std::string(250, 'f') + "\\";
   EXPECT_EQ(BuildCommandLine("tool.exe", 1, environment, &built), -1);
