@@ -1,0 +1,207 @@
+#include "LineReader.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "AnsiConversion.h"
+#include "MonitorPlatform.h"
+
+namespace {
+
+constexpr size_t kDefaultBufferLimit = 128000000;
+constexpr size_t kDirectStep = 1000000;
+
+// One process-wide reader: one file is read at a time.
+struct LineReaderState {
+  FileHandle direct;      // direct path; kNoFile while the heap path is in use
+  FileHandle shared;      // heap path; kNoFile otherwise
+  int64_t bytesLeft;      // size at open less every byte delivered this pass
+  unsigned char* buffer;
+  size_t bufferSize;      // every read request asks for exactly this many bytes
+  unsigned char* cursor;  // null: the buffer must be refilled before scanning
+  unsigned char* end;     // one past the last byte the last refill delivered
+  int64_t lastRead;
+  int carry;              // ReadLineW: low byte of a unit split by a refill, or -1
+};
+
+LineReaderState g_reader = {kNoFile, kNoFile, 0, nullptr, 0, nullptr, nullptr, 0, -1};
+bool g_isClosed = true;
+size_t g_bufferLimit = kDefaultBufferLimit;
+bool g_forceDirect = false;
+
+FileSystem& Files() { return *CurrentPlatform().files; }
+
+int OpenDirectPath(const char* path) {
+  size_t alignment = 1;
+  FileHandle file = Files().OpenDirect(path, &alignment);
+  if (file == kNoFile) {
+    WriteMonitorError("[%s]はアクセス権がありません\n", path);
+    return -1;
+  }
+  if (alignment == 0) alignment = 1;
+  auto aligned = [alignment](size_t size) { return size / alignment * alignment; };
+  // The largest locked buffer the system grants, trying ever smaller sizes.
+  size_t size = g_bufferLimit < kDefaultBufferLimit ? g_bufferLimit : kDefaultBufferLimit;
+  if (aligned(size) == 0) size = alignment;
+  for (;;) {
+    size_t request = aligned(size);
+    if (request == 0) break;
+    void* block = Files().AllocateAligned(request);
+    if (block != nullptr) {
+      g_reader.direct = file;
+      g_reader.buffer = static_cast<unsigned char*>(block);
+      g_reader.bufferSize = request;
+      return 0;
+    }
+    if (size <= kDirectStep) break;
+    size -= kDirectStep;
+  }
+  Files().Close(file);
+  WriteMonitorError("システムリソースが不足しています\n", nullptr);
+  return -1;
+}
+
+// Fills the buffer; false when nothing came (end of file or a failed read).
+bool Refill() {
+  FileHandle file = g_reader.shared != kNoFile ? g_reader.shared : g_reader.direct;
+  int64_t got = Files().Read(file, g_reader.buffer, g_reader.bufferSize);
+  g_reader.lastRead = got > 0 ? got : 0;
+  if (g_reader.lastRead == 0) {
+    g_reader.cursor = nullptr;
+    g_reader.end = nullptr;
+    return false;
+  }
+  g_reader.cursor = g_reader.buffer;
+  g_reader.end = g_reader.buffer + g_reader.lastRead;
+  return true;
+}
+
+// The part both readers share: opening on the first call of a pass and
+// closing once the size taken at open has been delivered.
+bool BeginCall(const char* path, int capacity) {
+  if (g_isClosed) {
+    if (capacity <= 0) return false;
+    if (OpenLineReader(path) != 0) return false;
+    g_isClosed = false;
+  }
+  if (g_reader.bytesLeft == 0) {
+    CloseLineReader();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int OpenLineReader(const char* path) {
+  g_reader = {kNoFile, kNoFile, 0, nullptr, 0, nullptr, nullptr, 0, -1};
+  FileStatus status;
+  if (CurrentPlatform().files == nullptr || Files().Status(path, &status) != 0) {
+    WriteMonitorError("[%s]は存在しません\n", path);
+    return -1;
+  }
+  g_reader.bytesLeft = status.size;
+  if (status.size <= 0) return -1;
+  size_t size = static_cast<uint64_t>(status.size) < g_bufferLimit
+                    ? static_cast<size_t>(status.size)
+                    : g_bufferLimit;
+  void* heap = g_forceDirect ? nullptr : malloc(size);
+  if (heap == nullptr) return OpenDirectPath(path);
+  FileHandle file = Files().OpenShared(path);
+  if (file == kNoFile) {
+    WriteMonitorError("[%s]はオープンできません\n", path);
+    free(heap);
+    return -1;
+  }
+  g_reader.shared = file;
+  g_reader.buffer = static_cast<unsigned char*>(heap);
+  g_reader.bufferSize = size;
+  return 0;
+}
+
+void CloseLineReader() {
+  if (g_isClosed) return;
+  if (g_reader.shared != kNoFile) {
+    Files().Close(g_reader.shared);
+    g_reader.shared = kNoFile;
+    free(g_reader.buffer);
+  } else {
+    Files().Close(g_reader.direct);
+    g_reader.direct = kNoFile;
+    Files().FreeAligned(g_reader.buffer, g_reader.bufferSize);
+  }
+  g_reader.buffer = nullptr;
+  g_isClosed = true;
+}
+
+int ReadLineA(const char* path, char* line, int capacity) {
+  if (!BeginCall(path, capacity)) return 0;
+  int count = 0;
+  line[0] = '\0';
+  bool complete = false;
+  while (!complete) {
+    if (g_reader.cursor == nullptr && !Refill()) {
+      if (count == 0) {
+        CloseLineReader();
+        return 0;
+      }
+      break;  // the last line, without a line feed
+    }
+    unsigned char* at = g_reader.cursor;
+    while (at < g_reader.end) {
+      unsigned char byte = *at++;
+      line[count] = static_cast<char>(byte);
+      complete = byte == '\n' || count >= capacity - 2;
+      ++count;
+      if (complete) break;
+    }
+    g_reader.cursor = complete ? at : nullptr;
+  }
+  g_reader.bytesLeft -= count;
+  line[count] = '\0';
+  return count;
+}
+
+int ReadLineW(const char* path, uint16_t* line, int capacity) {
+  if (!BeginCall(path, capacity)) return 0;
+  int count = 0;
+  line[0] = 0;
+  bool complete = false;
+  while (!complete) {
+    if (g_reader.cursor == nullptr && !Refill()) {
+      // A lone byte at the very end makes no unit and is dropped.
+      g_reader.carry = -1;
+      if (count == 0) {
+        CloseLineReader();
+        return 0;
+      }
+      break;
+    }
+    unsigned char* at = g_reader.cursor;
+    while (!complete && at < g_reader.end) {
+      uint16_t unit;
+      if (g_reader.carry >= 0) {
+        unit = static_cast<uint16_t>(g_reader.carry | *at++ << 8);
+        g_reader.carry = -1;
+      } else if (g_reader.end - at >= 2) {
+        unit = static_cast<uint16_t>(at[0] | at[1] << 8);
+        at += 2;
+      } else {
+        // Half a unit: keep it until the next refill brings the other half.
+        g_reader.carry = *at++;
+        break;
+      }
+      line[count] = unit;
+      complete = unit == 0x000A || count >= capacity - 2;
+      ++count;
+    }
+    g_reader.cursor = complete ? at : nullptr;
+  }
+  g_reader.bytesLeft -= 2 * static_cast<int64_t>(count);
+  line[count] = 0;
+  return count;
+}
+
+void SetLineReaderBufferLimit(size_t bytes) { g_bufferLimit = bytes > 0 ? bytes : 1; }
+
+void SetLineReaderForceDirect(bool force) { g_forceDirect = force; }

@@ -1,0 +1,139 @@
+#include "LineReader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TextFiles.h"
+
+namespace {
+
+constexpr int kCapacity = 65535;
+
+class LineReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseNativeFiles();
+    SetLineReaderBufferLimit(128000000);
+    SetLineReaderForceDirect(false);
+  }
+  void TearDown() override {
+    SetLineReaderBufferLimit(128000000);
+    SetLineReaderForceDirect(false);
+  }
+  // One whole pass of ReadLineA.
+  std::vector<std::string> Pass(const char* path, int capacity = kCapacity) {
+    std::vector<std::string> lines;
+    std::vector<char> line(static_cast<size_t>(capacity) + 1);
+    for (;;) {
+      int count = ReadLineA(path, line.data(), capacity);
+      if (count == 0) break;
+      EXPECT_EQ('\0', line[static_cast<size_t>(count)]);
+      lines.emplace_back(line.data(), static_cast<size_t>(count));
+    }
+    return lines;
+  }
+  std::vector<std::vector<uint16_t>> PassW(const char* path) {
+    std::vector<std::vector<uint16_t>> lines;
+    std::vector<uint16_t> line(kCapacity + 1);
+    for (;;) {
+      int count = ReadLineW(path, line.data(), kCapacity);
+      if (count == 0) break;
+      EXPECT_EQ(0, line[static_cast<size_t>(count)]);
+      lines.emplace_back(line.begin(), line.begin() + count);
+    }
+    return lines;
+  }
+};
+
+using Lines = std::vector<std::string>;
+using Units = std::vector<std::vector<uint16_t>>;
+
+TEST_F(LineReaderTest, KeepsCarriageReturnAndDeliversLastLineWithoutFeed) {
+  TempTextFile file("a\r\nb");
+  EXPECT_EQ((Lines{"a\r\n", "b"}), Pass(file.path()));
+  TempTextFile feed("\n");
+  EXPECT_EQ((Lines{"\n"}), Pass(feed.path()));
+}
+
+TEST_F(LineReaderTest, EmptyFileEndsAtOnceSilently) {
+  TempTextFile file("");
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(Pass(file.path()).empty());
+  EXPECT_EQ("", testing::internal::GetCapturedStderr());
+}
+
+TEST_F(LineReaderTest, MissingFileIsReported) {
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(Pass("no_such_murvex_file.txt").empty());
+  // "は存在しません" in code page 932.
+  EXPECT_EQ("[no_such_murvex_file.txt]\x82\xCD\x91\xB6\x8D\xDD\x82\xB5\x82\xDC\x82\xB9\x82\xF1\n",
+            testing::internal::GetCapturedStderr());
+}
+
+TEST_F(LineReaderTest, NonPositiveCapacityOpensNothing) {
+  TempTextFile file("x\n");
+  char line[4];
+  EXPECT_EQ(0, ReadLineA(file.path(), line, 0));
+  EXPECT_EQ(0, ReadLineA(file.path(), line, -1));
+  // Nothing was left open: a full pass starts at the first line.
+  EXPECT_EQ((Lines{"x\n"}), Pass(file.path()));
+}
+
+TEST_F(LineReaderTest, LongLineComesInPiecesOfCapacityLessOne) {
+  std::string longLine(65534, 'z');
+  TempTextFile file(longLine + "\nend");
+  EXPECT_EQ((Lines{longLine, "\n", "end"}), Pass(file.path()));
+}
+
+TEST_F(LineReaderTest, LinesStraddlingRefillsComeOutWhole) {
+  SetLineReaderBufferLimit(3);
+  TempTextFile file("first line\nsecond\n\nlast");
+  EXPECT_EQ((Lines{"first line\n", "second\n", "\n", "last"}), Pass(file.path()));
+}
+
+TEST_F(LineReaderTest, PassStopsAtSizeTakenAtOpenAndNextPassSeesGrowth) {
+  TempTextFile file("one\ntwo\n");
+  char line[kCapacity + 1];
+  SetLineReaderBufferLimit(4);  // the growth would be within reach of a refill
+  ASSERT_EQ(4, ReadLineA(file.path(), line, kCapacity));
+  file.Append("three\n");
+  ASSERT_EQ(4, ReadLineA(file.path(), line, kCapacity));
+  EXPECT_STREQ("two\n", line);
+  EXPECT_EQ(0, ReadLineA(file.path(), line, kCapacity));
+  EXPECT_EQ((Lines{"one\n", "two\n", "three\n"}), Pass(file.path()));
+}
+
+TEST_F(LineReaderTest, LineCutBySizeAtOpenReadsOnToEndOfFile) {
+  TempTextFile file("one\ntw");
+  char line[kCapacity + 1];
+  ASSERT_EQ(4, ReadLineA(file.path(), line, kCapacity));
+  file.Append("o\nthree\n");
+  // Past the size taken at open the pass goes on until the file runs out.
+  EXPECT_EQ((Lines{"two\n", "three\n"}), Pass(file.path()));
+}
+
+TEST_F(LineReaderTest, DirectPathReadsTheSameLines) {
+  SetLineReaderForceDirect(true);
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "line " + std::to_string(i) + "\r\n";
+  TempTextFile file(text);
+  Lines lines = Pass(file.path());
+  ASSERT_EQ(3000u, lines.size());
+  EXPECT_EQ("line 0\r\n", lines.front());
+  EXPECT_EQ("line 2999\r\n", lines.back());
+}
+
+TEST_F(LineReaderTest, WideReaderDeliversMarkAndUnits) {
+  TempTextFile file(std::string("\xFF\xFE" "A\0\n\0B\0", 8));
+  EXPECT_EQ((Units{{0xFEFF, 0x41, 0x0A}, {0x42}}), PassW(file.path()));
+}
+
+TEST_F(LineReaderTest, WideReaderJoinsUnitsSplitByOddRefillsAndDropsLoneByte) {
+  SetLineReaderBufferLimit(3);
+  TempTextFile file(std::string("\xFF\xFE" "A\0\n\0\x42\x30\n\0" "C", 11));
+  EXPECT_EQ((Units{{0xFEFF, 0x41, 0x0A}, {0x3042, 0x0A}}), PassW(file.path()));
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#include "TextEncoding.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TextFiles.h"
+
+namespace {
+
+class TextEncodingTest : public ::testing::Test {
+ protected:
+  void SetUp() override { UseNativeFiles(); }
+  // The verdict of IsTextFile, checked to agree with the bytes-only rule.
+  int Verdict(const std::string& bytes) {
+    TempTextFile file(bytes);
+    return IsTextFile(file.path());
+  }
+};
+
+TEST_F(TextEncodingTest, MarksDecideWithoutScanning) {
+  EXPECT_EQ(TextEncoding::Utf8Bom, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xEF\xBB\xBF\x00"), 4));
+  EXPECT_EQ(TextEncoding::Utf16LeBom, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xFF\xFE" "A\x00"), 4));
+  EXPECT_EQ(TextEncoding::Ansi, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xEF\xBB"), 2));
+  EXPECT_EQ(TextEncoding::None, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xFE\xFF\x00" "A"), 4));
+}
+
+TEST_F(TextEncodingTest, IsTextFileAcceptsTextAndRefusesBinary) {
+  EXPECT_EQ(1, Verdict(""));
+  EXPECT_EQ(1, Verdict("\xEF\xBB\xBF"));
+  EXPECT_EQ(1, Verdict("\xEF\xBB"));
+  EXPECT_EQ(1, Verdict("\xFF\xFE"));
+  EXPECT_EQ(-1, Verdict("\xFF"));
+  EXPECT_EQ(-1, Verdict(std::string("A\0B\0\r\0\n\0", 8)));
+  EXPECT_EQ(-1, Verdict(std::string("\xFE\xFF\0A", 4)));
+  EXPECT_EQ(1, Verdict("\x93\xFA\x96\x7B\r\n"));      // Shift-JIS
+  EXPECT_EQ(1, Verdict("\xE6\x97\xA5\xE6\x9C\xAC\n"));  // UTF-8 without a mark
+  EXPECT_EQ(TextEncoding::None, g_textEncoding);
+}
+
+TEST_F(TextEncodingTest, OnlyTheFirstMillionBytesCount) {
+  std::string bytes(1000000, 'a');
+  EXPECT_EQ(1, Verdict(bytes + std::string(1, '\0')));
+  bytes[999999] = '\0';
+  EXPECT_EQ(-1, Verdict(bytes));
+}
+
+TEST_F(TextEncodingTest, UnopenableFileIsReported) {
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(-1, IsTextFile("no_such_murvex_file.txt"));
+  EXPECT_EQ("[no_such_murvex_file.txt]\x82\xCD\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n",
+            testing::internal::GetCapturedStderr());
+}
+
+TEST_F(TextEncodingTest, DetectRecordsTheFirstVerdictOnly) {
+  TempTextFile binary(std::string("x\0", 2));
+  EXPECT_EQ(-1, DetectTextEncoding(binary.path()));
+  EXPECT_EQ(TextEncoding::None, g_textEncoding);
+  TempTextFile utf8("\xEF\xBB\xBF" "a\n");
+  EXPECT_EQ(1, DetectTextEncoding(utf8.path()));
+  EXPECT_EQ(TextEncoding::Utf8Bom, g_textEncoding);
+  TempTextFile utf16("\xFF\xFE");
+  EXPECT_EQ(1, DetectTextEncoding(utf16.path()));
+  EXPECT_EQ(TextEncoding::Utf8Bom, g_textEncoding);
+}
+
+}  // namespace
