@@ -16,6 +16,8 @@ constexpr int kWaitTimeoutMs = 60000;
 char g_line[65536];
 uint16_t g_wideLine[65536];
 
+void PrintLine(Console& console, int32_t number, const char* text);
+
 void Forget(MonitorState& state, Console& console) {
   state.listedCount = 0;
   state.previousCount = 0;
@@ -25,15 +27,10 @@ void Forget(MonitorState& state, Console& console) {
 }
 
 void FullListing(MonitorState& state, Console& console) {
-  state.lineCounter = 0;
   state.previousCount = 0;
   TableClear();
   console.SetColour(kColourListing);
-  while (const char* text = NextLineText(state.path)) {
-    ++state.lineCounter;
-    TableInsert(DecimalKey(state.lineCounter), text);
-    PrintLine(console, state.lineCounter, text);
-  }
+  ListAllLines(state, console);
   console.SetColour(kColourListing);
   state.listedCount = state.lineCounter;
 }
@@ -80,11 +77,24 @@ const char* NextLineText(const char* path) {
   }
 }
 
+namespace {
+
 void PrintLine(Console& console, int32_t number, const char* text) {
   char prefix[32];
   int length = snprintf(prefix, sizeof prefix, "[%04d]", static_cast<int>(number));
   console.Write(prefix, static_cast<size_t>(length));
   console.Write(text, strlen(text));
+}
+
+}  // namespace
+
+void ListAllLines(MonitorState& state, Console& console) {
+  state.lineCounter = 0;
+  while (const char* text = NextLineText(state.path)) {
+    ++state.lineCounter;
+    TableInsert(DecimalKey(state.lineCounter), text);
+    PrintLine(console, state.lineCounter, text);
+  }
 }
 
 int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long maxWakeups) {

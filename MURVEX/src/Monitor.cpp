@@ -31,13 +31,8 @@ int StartMonitor(int argc, char** argv, const MonitorPlatform& platform, long ma
   strncpy(state.watchedFolder, WatchedFolderOf(path), sizeof state.watchedFolder - 1);
   console.SetTitle(TitleOf(path));
 
-  state.lineCounter = 0;
   TableClear();
-  while (const char* text = NextLineText(path)) {
-    ++state.lineCounter;
-    TableInsert(DecimalKey(state.lineCounter), text);
-    PrintLine(console, state.lineCounter, text);
-  }
+  ListAllLines(state, console);
   console.Flush();
   state.listedCount = state.lineCounter;
   state.previousCount = state.lineCounter;

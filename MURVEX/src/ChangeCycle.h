@@ -1,0 +1,28 @@
+// The monitor state shared by the entry (Monitor.cpp) and the change cycle.
+#pragma once
+
+#include <cstdint>
+
+#include "MonitorPlatform.h"
+
+struct MonitorState {
+  const char* path = nullptr;
+  char watchedFolder[4096] = {};
+  FileStatus current;
+  FileStatus saved;
+  int32_t lineCounter = 0;
+  int32_t listedCount = 0;
+  int32_t previousCount = 0;
+};
+
+// Reads the next line of the watched file as the monitor shows and stores it
+// (code page 932, whatever the file's encoding). Null when the pass is over.
+const char* NextLineText(const char* path);
+
+// Lists the whole file from line 1, storing every line in the line table
+// (which must hold none of its keys); the line counter ends at the count.
+void ListAllLines(MonitorState& state, Console& console);
+
+// Runs the change cycle until the change wait ends it (exit code 0), or
+// returns 2 after maxWakeups wake-ups when maxWakeups is not negative.
+int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long maxWakeups);

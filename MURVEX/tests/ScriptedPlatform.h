@@ -1,0 +1,100 @@
+// A platform for driving the monitor step by step: files live in memory,
+// the console keeps a transcript, and every wake-up of the change wait runs
+// the next scripted step first.
+#pragma once
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "MonitorPlatform.h"
+
+class ScriptedFiles : public FileSystem {
+ public:
+  struct File {
+    std::string bytes;
+    FileStatus status;
+  };
+  std::map<std::string, File> files;
+  int64_t clockNs = 1'000'000'000'000;
+  uint64_t nextId = 1;
+
+  // Writes the whole file; the time moves on by `elapsedNs`.
+  void Put(const std::string& path, const std::string& bytes, int64_t elapsedNs = 1'000'000'000) {
+    clockNs += elapsedNs;
+    File& file = files[path];
+    if (file.status.fileId == 0) file.status.fileId = nextId++;
+    file.bytes = bytes;
+    file.status.size = static_cast<int64_t>(bytes.size());
+    file.status.modifiedNs = clockNs;
+  }
+  void Remove(const std::string& path) { files.erase(path); }
+
+  int Exists(const char* path) override { return files.count(path) ? 0 : -1; }
+  int Status(const char* path, FileStatus* status) override {
+    auto found = files.find(path);
+    if (found == files.end()) return -1;
+    *status = found->second.status;
+    return 0;
+  }
+  FileHandle OpenShared(const char* path) override {
+    auto found = files.find(path);
+    if (found == files.end()) return kNoFile;
+    open_.push_back({found->second.bytes, 0});
+    return static_cast<FileHandle>(open_.size() - 1);
+  }
+  FileHandle OpenDirect(const char* path, size_t* alignment) override {
+    *alignment = 512;
+    return OpenShared(path);
+  }
+  int64_t Read(FileHandle file, void* buffer, size_t size) override {
+    Open& open = open_.at(static_cast<size_t>(file));
+    size_t count = std::min(size, open.bytes.size() - open.offset);
+    memcpy(buffer, open.bytes.data() + open.offset, count);
+    open.offset += count;
+    return static_cast<int64_t>(count);
+  }
+  void Close(FileHandle) override {}
+  void* AllocateAligned(size_t size) override { return aligned_alloc(4096, (size + 4095) / 4096 * 4096); }
+  void FreeAligned(void* block, size_t) override { free(block); }
+
+ private:
+  struct Open {
+    std::string bytes;
+    size_t offset;
+  };
+  std::vector<Open> open_;
+};
+
+// Colours as <15>, <10>, <95>; clears as <CLS>; the title as <TITLE:...>.
+class ScriptedConsole : public Console {
+ public:
+  std::string screen;
+  std::string errors;
+  std::string title;
+  void Write(const char* text, size_t length) override { screen.append(text, length); }
+  void SetColour(int attribute) override { screen += "<" + std::to_string(attribute) + ">"; }
+  void SetTitle(const char* text) override { title = text; }
+  void Clear() override { screen += "<CLS>"; }
+  void Flush() override {}
+  void WriteError(const char* text) override { errors += text; }
+};
+
+class ScriptedWatcher : public ChangeWatcher {
+ public:
+  std::vector<std::function<int()>> steps;
+  std::string folder;
+  int starts = 0;
+  bool refuseStart = false;
+  size_t next = 0;
+  int Start(const char* watched) override {
+    folder = watched;
+    ++starts;
+    return refuseStart ? -1 : 0;
+  }
+  int Wait(int) override { return next < steps.size() ? steps[next++]() : kWaitFailed; }
+  void Stop() override {}
+};
