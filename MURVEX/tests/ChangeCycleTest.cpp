@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "KeyedTextTable.h"
 #include "Monitor.h"
 #include "ScriptedPlatform.h"
 
@@ -14,6 +15,9 @@ class ChangeCycleTest : public ::testing::Test {
   ScriptedFiles files;
   ScriptedConsole console;
   ScriptedWatcher watcher;
+
+  // The line table is process-wide; each case starts from an empty one.
+  void TearDown() override { TableClear(); }
 
   MonitorPlatform Platform() { return MonitorPlatform{&files, &console, &watcher}; }
 
@@ -174,3 +178,75 @@ TEST_F(RefusedStartTest, WrongArgumentCountOrMissingFileOrBinaryExitOne) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "../posix/PosixPlatform.h"
+
+namespace {
+
+// What the terminal console sends down its output, read back from a pipe.
+class TerminalConsoleTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(pipe(fds_), 0); }
+  void TearDown() override {
+    close(fds_[0]);
+    close(fds_[1]);
+  }
+  std::string Drain() {
+    fcntl(fds_[0], F_SETFL, O_NONBLOCK);
+    std::string got;
+    char buffer[4096];
+    ssize_t count;
+    while ((count = read(fds_[0], buffer, sizeof buffer)) > 0) got.append(buffer, static_cast<size_t>(count));
+    return got;
+  }
+  int fds_[2];
+};
+
+TEST_F(TerminalConsoleTest, ConvertsShiftJisAndShowsControlBytes) {
+  TerminalConsole console(fds_[1], fds_[1]);
+  // "表" in CP932 is 95 5C: its trail byte is a backslash and must stay inside.
+  const char text[] = "\x95\x5C\t\x1b[2J\x7f\r\n";
+  console.Write(text, sizeof text - 1);
+  EXPECT_EQ(Drain(), "");  // buffered until a flush
+  console.Flush();
+  EXPECT_EQ(Drain(), "\xE8\xA1\xA8\t^[[2J^?\r\n");
+}
+
+TEST_F(TerminalConsoleTest, ColoursTitleAndClearAsSequencesInOrder) {
+  TerminalConsole console(fds_[1], fds_[1]);
+  console.SetTitle("app\x07.log");
+  console.SetColour(kColourFirstListing);
+  console.Write("a", 1);
+  console.SetColour(kColourChanged);
+  console.Write("b", 1);
+  console.SetColour(kColourListing);
+  console.Clear();
+  EXPECT_EQ(Drain(),
+            "\x1b]0;app.log\x07\x1b[0;97;40ma\x1b[0;97;45mb\x1b[0;92;40m\x1b[H\x1b[2J\x1b[3J");
+}
+
+TEST(InotifyWatcherTest, WakesOnChangeTimesOutAndSeesFolderGone) {
+  char folder[] = "/tmp/murvex-watch-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  InotifyWatcher watcher;
+  ASSERT_EQ(watcher.Start(folder), 0);
+  EXPECT_EQ(watcher.Wait(0), ChangeWatcher::kWoke);  // time-out
+  std::string file = std::string(folder) + "/a.log";
+  int fd = open(file.c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "x\n", 2), 2);
+  close(fd);
+  EXPECT_EQ(watcher.Wait(5000), ChangeWatcher::kWoke);
+  unlink(file.c_str());
+  rmdir(folder);
+  EXPECT_EQ(watcher.Wait(5000), ChangeWatcher::kFolderGone);
+  InotifyWatcher other;
+  EXPECT_EQ(other.Start(folder), -1);
+}
+
+}  // namespace
+#endif
