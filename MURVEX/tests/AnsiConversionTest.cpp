@@ -59,8 +59,9 @@ TEST(Utf8LineToAnsi, ConvertsToShiftJis) {
 }
 
 TEST(Utf8LineToAnsi, UnconvertibleCharactersBecomeOneSpaceEach) {
-  // U+00E9 has no form in code page 932; the emoji is two units.
-  EXPECT_EQ("a b\r\n", std::string(Utf8LineToAnsi("a\xC3\xA9" "b\r\n")));
+  // U+0E01 (Thai) has no form in code page 932, not even a best-fit one;
+  // the emoji is two units.
+  EXPECT_EQ("a b\r\n", std::string(Utf8LineToAnsi("a\xE0\xB8\x81" "b\r\n")));
   EXPECT_EQ("a  b", std::string(Utf8LineToAnsi("a\xF0\x9F\x98\x80" "b")));
   EXPECT_EQ("  \n", std::string(Utf8LineToAnsi("\x80\xE3\x81\n")));
 }
