@@ -3,10 +3,11 @@
 // the next scripted step first.
 #pragma once
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -58,8 +59,10 @@ class ScriptedFiles : public FileSystem {
     return static_cast<int64_t>(count);
   }
   void Close(FileHandle) override {}
-  void* AllocateAligned(size_t size) override { return aligned_alloc(4096, (size + 4095) / 4096 * 4096); }
-  void FreeAligned(void* block, size_t) override { free(block); }
+  void* AllocateAligned(size_t size) override {
+    return ::operator new(size, std::align_val_t{4096}, std::nothrow);
+  }
+  void FreeAligned(void* block, size_t) override { ::operator delete(block, std::align_val_t{4096}); }
 
  private:
   struct Open {
