@@ -136,4 +136,18 @@ TEST_F(LineReaderTest, WideReaderJoinsUnitsSplitByOddRefillsAndDropsLoneByte) {
   EXPECT_EQ((Units{{0xFEFF, 0x41, 0x0A}, {0x3042, 0x0A}}), PassW(file.path()));
 }
 
+TEST_F(LineReaderTest, WideLongLineComesInPiecesAndNextPassStartsOver) {
+  std::string bytes("\xFF\xFE", 2);
+  for (int i = 0; i < 65534; ++i) bytes += std::string("\x42\x30", 2);
+  bytes += std::string("\n\0", 2);
+  TempTextFile file(bytes);
+  for (int pass = 0; pass < 2; ++pass) {
+    Units lines = PassW(file.path());
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(65534u, lines[0].size());
+    EXPECT_EQ(0xFEFF, lines[0][0]);
+    EXPECT_EQ((std::vector<uint16_t>{0x3042, 0x0A}), lines[1]);
+  }
+}
+
 }  // namespace
