@@ -136,6 +136,27 @@ TEST_F(LineReaderTest, WideReaderJoinsUnitsSplitByOddRefillsAndDropsLoneByte) {
   EXPECT_EQ((Units{{0xFEFF, 0x41, 0x0A}, {0x3042, 0x0A}}), PassW(file.path()));
 }
 
+TEST_F(LineReaderTest, NativeStatusFollowsAWriterHoldingTheFileOpen) {
+  TempTextFile file("ab\n");
+  FileSystem& files = NativeFileSystem();
+  FileStatus before;
+  ASSERT_EQ(0, files.Status(file.path(), &before));
+  EXPECT_EQ(3, before.size);
+  FileHandle reader = files.OpenShared(file.path());
+  ASSERT_NE(kNoFile, reader);
+  file.Append("cd\n");  // a writer while the file is open for reading
+  FileStatus after;
+  ASSERT_EQ(0, files.Status(file.path(), &after));
+  EXPECT_EQ(6, after.size);
+  EXPECT_EQ(before.fileId, after.fileId);
+  char bytes[8] = {};
+  EXPECT_EQ(6, files.Read(reader, bytes, sizeof bytes));
+  files.Close(reader);
+  EXPECT_EQ(-1, files.Status("no_such_murvex_file.txt", &after));
+  EXPECT_EQ(-1, files.Exists("no_such_murvex_file.txt"));
+  EXPECT_EQ(0, files.Exists(file.path()));
+}
+
 TEST_F(LineReaderTest, WideLongLineComesInPiecesAndNextPassStartsOver) {
   std::string bytes("\xFF\xFE", 2);
   for (int i = 0; i < 65534; ++i) bytes += std::string("\x42\x30", 2);
