@@ -114,7 +114,11 @@ void TerminalConsole::Flush() {
   buffer_.clear();
 }
 
+// Messages come in code page 932 like everything else; the terminal of
+// standard error reads UTF-8.
 void TerminalConsole::WriteError(const char* text) {
   Flush();
-  WriteAll(errorFd_, text, strlen(text));
+  AppendConverted(text, strlen(text));
+  WriteAll(errorFd_, buffer_.data(), buffer_.size());
+  buffer_.clear();
 }

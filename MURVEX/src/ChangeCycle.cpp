@@ -53,12 +53,10 @@ void DifferencePass(MonitorState& state, Console& console) {
   state.listedCount = state.lineCounter;
 }
 
-void ReportWaitEnd(const MonitorState& state, Console& console, int result) {
-  const char* format = result == ChangeWatcher::kWaitFailed ? "[%s]の監視が中断された\n"
-                                                            : "[%s]は監視できません\n";
-  char message[4096 + 64];
-  snprintf(message, sizeof message, format, state.watchedFolder);
-  console.WriteError(message);
+void ReportWaitEnd(const MonitorState& state, int result) {
+  WriteMonitorError(result == ChangeWatcher::kWaitFailed ? "[%s]の監視が中断された\n"
+                                                         : "[%s]は監視できません\n",
+                    state.watchedFolder);
 }
 
 }  // namespace
@@ -102,7 +100,7 @@ int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long ma
   ChangeWatcher& watcher = *platform.watcher;
   // Armed once: changes made during a pass wake the next wait.
   if (watcher.Start(state.watchedFolder) != 0) {
-    ReportWaitEnd(state, console, ChangeWatcher::kFolderGone);
+    ReportWaitEnd(state, ChangeWatcher::kFolderGone);
     return 0;
   }
   for (long wakeups = 0;; ++wakeups) {
@@ -113,7 +111,7 @@ int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long ma
     int woke = watcher.Wait(kWaitTimeoutMs);
     if (woke != ChangeWatcher::kWoke) {
       watcher.Stop();
-      ReportWaitEnd(state, console, woke);
+      ReportWaitEnd(state, woke);
       return 0;
     }
     if (platform.files->Status(state.path, &state.current) != 0) {

@@ -8,7 +8,18 @@
 
 namespace {
 
+#ifdef _WIN32
+const char kPath[] = "logs\\app.log";
+const char kFolder[] = "logs\\";
+#else
 const char kPath[] = "logs/app.log";
+const char kFolder[] = "logs/";
+#endif
+// The monitor's messages as they reach standard error, in code page 932.
+const std::string kCannotWatch = std::string("[") + kFolder +
+                                 "]\x82\xcd\x8a\xc4\x8e\x8b\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\n";
+const std::string kWaitBroken = std::string("[") + kFolder +
+                                "]\x82\xcc\x8a\xc4\x8e\x8b\x82\xaa\x92\x86\x92\x66\x82\xb3\x82\xea\x82\xbd\n";
 
 class ChangeCycleTest : public ::testing::Test {
  protected:
@@ -55,7 +66,7 @@ TEST_F(ChangeCycleTest, ListsFileOnceWithTitleAndFolder) {
   EXPECT_EQ(Run("a\nb\n"), "<15>[0001]a\n[0002]b\n");
   EXPECT_EQ(exitCode, 2);
   EXPECT_EQ(console.title, "app.log");
-  EXPECT_EQ(watcher.folder, "logs/");
+  EXPECT_EQ(watcher.folder, kFolder);
   EXPECT_EQ(watcher.starts, 1);
 }
 
@@ -135,7 +146,7 @@ TEST_F(ChangeCycleTest, FolderGoneEndsWithZeroAndMessage) {
   ThenWake();  // never reached
   Run("a\n");
   EXPECT_EQ(exitCode, 0);
-  EXPECT_EQ(console.errors, "[logs/]は監視できません\n");
+  EXPECT_EQ(console.errors, kCannotWatch);
   EXPECT_EQ(console.screen, "<15>[0001]a\n<95>[0002]b\n<10>");
 }
 
@@ -144,7 +155,7 @@ TEST_F(ChangeCycleTest, FailedWaitEndsWithZeroAndMessage) {
   ThenWake();
   Run("a\n");
   EXPECT_EQ(exitCode, 0);
-  EXPECT_EQ(console.errors, "[logs/]の監視が中断された\n");
+  EXPECT_EQ(console.errors, kWaitBroken);
 }
 
 TEST_F(ChangeCycleTest, UnwatchableFolderEndsWithZeroAtOnce) {
@@ -152,7 +163,7 @@ TEST_F(ChangeCycleTest, UnwatchableFolderEndsWithZeroAtOnce) {
   ThenWrite("b\n");
   Run("a\n");
   EXPECT_EQ(exitCode, 0);
-  EXPECT_EQ(console.errors, "[logs/]は監視できません\n");
+  EXPECT_EQ(console.errors, kCannotWatch);
   EXPECT_EQ(console.screen, "<15>[0001]a\n");
 }
 
@@ -170,7 +181,7 @@ TEST_F(RefusedStartTest, WrongArgumentCountOrMissingFileOrBinaryExitOne) {
   files.Put("bin.dat", std::string("\0\0\0\x01\x02\0\0", 7));
   EXPECT_EQ(Start(1, nullptr, nullptr), 1);
   EXPECT_EQ(Start(3, kPath, kPath), 1);
-  EXPECT_EQ(Start(2, "logs/none.log", nullptr), 1);
+  EXPECT_EQ(Start(2, "none.log", nullptr), 1);
   EXPECT_EQ(Start(2, "bin.dat", nullptr), 1);
   EXPECT_EQ(console.screen, "");
   EXPECT_EQ(console.title, "");
@@ -214,6 +225,8 @@ TEST_F(TerminalConsoleTest, ConvertsShiftJisAndShowsControlBytes) {
   EXPECT_EQ(Drain(), "");  // buffered until a flush
   console.Flush();
   EXPECT_EQ(Drain(), "\xE8\xA1\xA8\t^[[2J^?\r\n");
+  console.WriteError("[\x95\x5C]\n");
+  EXPECT_EQ(Drain(), "[\xE8\xA1\xA8]\n");
 }
 
 TEST_F(TerminalConsoleTest, ColoursTitleAndClearAsSequencesInOrder) {
