@@ -1,0 +1,36 @@
+// Change wait on Windows: one change notification on the watched folder and
+// everything below it, re-armed with FindNextChangeNotification after each
+// wake-up so that changes made during a pass are not lost.
+#include <windows.h>
+
+#include "Win32Platform.h"
+
+namespace {
+constexpr DWORD kChangeFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
+                                FILE_NOTIFY_CHANGE_LAST_WRITE;
+}
+
+int NotificationWatcher::Start(const char* folder) {
+  Stop();
+  folder_ = folder;
+  HANDLE handle = FindFirstChangeNotificationA(folder, TRUE, kChangeFilter);
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  handle_ = handle;
+  return 0;
+}
+
+int NotificationWatcher::Wait(int timeoutMs) {
+  if (handle_ == nullptr) return kWaitFailed;
+  DWORD result = WaitForSingleObject(static_cast<HANDLE>(handle_), static_cast<DWORD>(timeoutMs));
+  if (result == WAIT_FAILED) return kWaitFailed;
+  // A folder that was deleted or moved away can no longer be watched.
+  if (GetFileAttributesA(folder_.c_str()) == INVALID_FILE_ATTRIBUTES) return kFolderGone;
+  if (result == WAIT_OBJECT_0 && !FindNextChangeNotification(static_cast<HANDLE>(handle_))) return kFolderGone;
+  return kWoke;
+}
+
+void NotificationWatcher::Stop() {
+  if (handle_ != nullptr) FindCloseChangeNotification(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+}

@@ -1,1 +1,3 @@
-int main(int argc, char** argv) { return 0; }
+#include "Monitor.h"
+
+int main(int argc, char** argv) { return MonitorMain(argc, argv, NativePlatform()); }
