@@ -95,13 +95,48 @@ void ListAllLines(MonitorState& state, Console& console) {
   }
 }
 
-int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long maxWakeups) {
+// Brings the screen up to date with the file's current status.
+void JudgeStatus(MonitorState& state, const MonitorPlatform& platform) {
   Console& console = *platform.console;
+  if (platform.files->Status(state.path, &state.current) != 0) {
+    state.saved = FileStatus();
+    Forget(state, console);
+    return;
+  }
+  if (state.current.size == 0) {
+    Forget(state, console);
+    return;
+  }
+  // Judged again with the same status after a pass that lost lines: the
+  // saved status is still the old one, so the full listing follows.
+  while (state.current != state.saved) {
+    if (state.listedCount == 0) {
+      FullListing(state, console);
+    } else {
+      DifferencePass(state, console);
+    }
+    if (state.previousCount > state.listedCount) {
+      Forget(state, console);
+      continue;
+    }
+    state.previousCount = state.listedCount;
+    state.saved = state.current;
+  }
+  console.Flush();
+}
+
+int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long maxWakeups) {
   ChangeWatcher& watcher = *platform.watcher;
   // Armed once: changes made during a pass wake the next wait.
   if (watcher.Start(state.watchedFolder) != 0) {
     ReportWaitEnd(state, ChangeWatcher::kFolderGone);
     return 0;
+  }
+  // A change made during the first listing, before the watcher was armed,
+  // would otherwise wait for the time-out.
+  if (platform.files->Status(state.path, &state.current) == 0 && state.current.size != 0 &&
+      state.current != state.saved) {
+    JudgeStatus(state, platform);
   }
   for (long wakeups = 0;; ++wakeups) {
     if (maxWakeups >= 0 && wakeups >= maxWakeups) {
@@ -114,30 +149,6 @@ int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long ma
       ReportWaitEnd(state, woke);
       return 0;
     }
-    if (platform.files->Status(state.path, &state.current) != 0) {
-      state.saved = FileStatus();
-      Forget(state, console);
-      continue;
-    }
-    if (state.current.size == 0) {
-      Forget(state, console);
-      continue;
-    }
-    // Judged again with the same status after a pass that lost lines: the
-    // saved status is still the old one, so the full listing follows.
-    while (state.current != state.saved) {
-      if (state.listedCount == 0) {
-        FullListing(state, console);
-      } else {
-        DifferencePass(state, console);
-      }
-      if (state.previousCount > state.listedCount) {
-        Forget(state, console);
-        continue;
-      }
-      state.previousCount = state.listedCount;
-      state.saved = state.current;
-    }
-    console.Flush();
+    JudgeStatus(state, platform);
   }
 }
