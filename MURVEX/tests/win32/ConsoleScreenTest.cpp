@@ -1,0 +1,147 @@
+// The real MURVEX.exe in a console of its own: the test attaches to that
+// console and reads back its screen (characters and colours) and its title.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Cell {
+  std::string text;
+  std::vector<WORD> attributes;
+};
+
+std::string ProgramFolder() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder = path;
+  return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+class MonitorInConsole {
+ public:
+  explicit MonitorInConsole(const std::string& file) {
+    std::string command = "\"" + ProgramFolder() + "MURVEX.exe\" \"" + file + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                              &startup, &process_) != 0;
+  }
+  ~MonitorInConsole() {
+    if (!started_) return;
+    FreeConsole();
+    TerminateProcess(process_.hProcess, 9);
+    WaitForSingleObject(process_.hProcess, 5000);
+    CloseHandle(process_.hProcess);
+    CloseHandle(process_.hThread);
+  }
+  bool Started() const { return started_; }
+
+  // Screen rows (text and attributes) and title of the monitor's console.
+  bool Read(std::vector<Cell>* rows, std::string* title) {
+    FreeConsole();
+    if (!AttachConsole(process_.dwProcessId)) return false;
+    HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (screen == INVALID_HANDLE_VALUE) return false;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    bool ok = GetConsoleScreenBufferInfo(screen, &info) != 0;
+    rows->clear();
+    for (SHORT y = 0; ok && y <= info.dwCursorPosition.Y; ++y) {
+      std::vector<CHAR_INFO> cells(info.dwSize.X);
+      COORD size = {info.dwSize.X, 1};
+      SMALL_RECT region = {0, y, static_cast<SHORT>(info.dwSize.X - 1), y};
+      if (!ReadConsoleOutputA(screen, cells.data(), size, COORD{0, 0}, &region)) break;
+      Cell row;
+      for (const CHAR_INFO& c : cells) {
+        row.text.push_back(c.Char.AsciiChar);
+        row.attributes.push_back(c.Attributes);
+      }
+      rows->push_back(row);
+    }
+    char text[512] = {};
+    GetConsoleTitleA(text, sizeof text);
+    *title = text;
+    CloseHandle(screen);
+    FreeConsole();
+    return ok;
+  }
+
+  // Waits (at most 30 s, wine starts consoles slowly) for a row starting with
+  // `prefix`; gives its first attribute.
+  bool WaitForRow(const std::string& prefix, WORD* attribute, std::string* title) {
+    for (int attempt = 0; attempt < 300; ++attempt) {
+      std::vector<Cell> rows;
+      if (Read(&rows, title)) {
+        for (const Cell& row : rows) {
+          if (row.text.compare(0, prefix.size(), prefix) == 0) {
+            *attribute = row.attributes[0];
+            return true;
+          }
+        }
+      }
+      Sleep(100);
+    }
+    return false;
+  }
+
+ private:
+  bool started_ = false;
+  PROCESS_INFORMATION process_ = {};
+};
+
+std::string TempFile(const char* name) {
+  char folder[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, folder);
+  return std::string(folder) + name;
+}
+
+void WriteBytes(const std::string& path, const char* bytes, const char* mode) {
+  FILE* file = std::fopen(path.c_str(), mode);
+  ASSERT_NE(file, nullptr);
+  std::fputs(bytes, file);
+  std::fclose(file);
+}
+
+TEST(ConsoleScreenTest, ListsInWhiteTitlesWithTheNameAndHighlightsAppendedLines) {
+  std::string path = TempFile("screen & test.log");
+  WriteBytes(path, "alpha\r\nbeta\r\n", "wb");
+  MonitorInConsole monitor(path);
+  ASSERT_TRUE(monitor.Started());
+  WORD attribute = 0;
+  std::string title;
+  ASSERT_TRUE(monitor.WaitForRow("[0002]beta", &attribute, &title));
+  EXPECT_EQ(attribute, 15);
+  EXPECT_EQ(title, "screen & test.log");
+  WriteBytes(path, "gamma\r\n", "ab");
+  ASSERT_TRUE(monitor.WaitForRow("[0003]gamma", &attribute, &title));
+  EXPECT_EQ(attribute, 95);
+  std::remove(path.c_str());
+}
+
+TEST(ConsoleScreenTest, RefusedStartsEndWithExitCodeOne) {
+  for (const std::string& argument : {std::string(""), std::string(" \"" + TempFile("no-such-file.log") + "\"")}) {
+    std::string command = "\"" + ProgramFolder() + "MURVEX.exe\"" + argument;
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup, &process));
+    ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    EXPECT_EQ(code, 1u) << command;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+}
+
+}  // namespace
