@@ -147,14 +147,19 @@ int ReadLineA(const char* path, char* line, int capacity) {
       }
       break;  // the last line, without a line feed
     }
+    // Up to the line feed or the piece limit (capacity - 1 bytes), in one
+    // search and one copy rather than byte by byte: this is the hot loop of
+    // every pass.
     unsigned char* at = g_reader.cursor;
-    while (at < g_reader.end) {
-      unsigned char byte = *at++;
-      line[count] = static_cast<char>(byte);
-      complete = byte == '\n' || count >= capacity - 2;
-      ++count;
-      if (complete) break;
-    }
+    size_t room = capacity - 1 - count > 0 ? static_cast<size_t>(capacity - 1 - count) : 1;
+    size_t available = static_cast<size_t>(g_reader.end - at);
+    size_t scan = available < room ? available : room;
+    const void* lineFeed = std::memchr(at, '\n', scan);
+    size_t take = lineFeed != nullptr ? static_cast<size_t>(static_cast<const unsigned char*>(lineFeed) - at) + 1 : scan;
+    std::memcpy(line + count, at, take);
+    count += static_cast<int>(take);
+    at += take;
+    complete = lineFeed != nullptr || take == room;
     g_reader.cursor = complete ? at : nullptr;
   }
   g_reader.bytesLeft -= count;
