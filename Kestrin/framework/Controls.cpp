@@ -1,0 +1,53 @@
+#include "Controls.h"
+
+int CListCtrl::InsertColumn(int column, const wchar_t* heading, int format, int width, int subItem) const {
+  LVCOLUMNW spec{};
+  spec.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+  spec.fmt = format;
+  spec.cx = width;
+  spec.pszText = const_cast<wchar_t*>(heading);
+  spec.iSubItem = subItem;
+  return static_cast<int>(SendMessage(LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&spec)));
+}
+
+int CListCtrl::GetItemText(int item, int subItem, char* buffer, int size) const {
+  LVITEMA cell{};
+  cell.iSubItem = subItem;
+  cell.pszText = buffer;
+  cell.cchTextMax = size;
+  if (size > 0) buffer[0] = '\0';
+  return static_cast<int>(SendMessage(LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(&cell)));
+}
+
+int CListCtrl::InsertItem(int item, const char* text) const {
+  LVITEMA row{};
+  row.mask = LVIF_TEXT;
+  row.iItem = item;
+  row.iSubItem = 0;
+  row.pszText = const_cast<char*>(text);
+  return static_cast<int>(SendMessage(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)));
+}
+
+BOOL CListCtrl::SetItemText(int item, int subItem, const char* text) const {
+  LVITEMA cell{};
+  cell.mask = LVIF_TEXT;
+  cell.iItem = item;
+  cell.iSubItem = subItem;
+  cell.pszText = const_cast<char*>(text);
+  return static_cast<BOOL>(SendMessage(LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&cell)));
+}
+
+BOOL CBrush::CreateSolidBrush(COLORREF colour) {
+  DeleteObject();
+  m_hBrush = ::CreateSolidBrush(colour);
+  return m_hBrush != nullptr;
+}
+
+void CBrush::DeleteObject() {
+  if (m_hBrush != nullptr) ::DeleteObject(m_hBrush);
+  m_hBrush = nullptr;
+}
+
+void DDX_Control(CDataExchange* exchange, int id, CWnd& control) {
+  if (control.m_hWnd == nullptr) control.m_hWnd = ::GetDlgItem(exchange->m_pDlgWnd->m_hWnd, id);
+}

@@ -151,3 +151,13 @@ int BuildCommandLine(const char* command, int show, CommandEnvironment& environm
   built->creationFlags = show == 0 ? 0x08000000UL : 0x20UL;
   return 0;
 }
+
+int FormatStartCommand(char* command, size_t size, const char* program, const char* watchedPath) {
+  if (command == nullptr || size == 0) return -1;
+  int n = std::snprintf(command, size, "\"%s\" \"%s\"", program, watchedPath);
+  if (n < 0 || static_cast<size_t>(n) >= size) {
+    command[0] = '\0';
+    return -1;
+  }
+  return 0;
+}

@@ -36,6 +36,15 @@ struct BuiltCommand {
   unsigned long creationFlags; // CREATE_NO_WINDOW or NORMAL_PRIORITY_CLASS
 };
 
+constexpr size_t kStartCommandSize = 528;  // one monitor's start command
+
+// "\"<program>\" \"<watched path>\"" into command (kStartCommandSize bytes).
+// -1, with command empty, when it would not fit: never a cut path.
+int FormatStartCommand(char* command, size_t size, const char* program, const char* watchedPath);
+
+// The command that ends every console monitor of the user.
+constexpr const char* kStopCommand = "TASKKILL.exe /F /IM MURVEX.EXE";
+
 // Builds the command line RunCommand would hand to CreateProcessA.
 // 0 on success; -1 when the command is null or shorter than 4 bytes, when
 // "windir" is needed but not set, or when a path or the command line would
@@ -47,3 +56,11 @@ int BuildCommandLine(const char* command, int show, CommandEnvironment& environm
 // 0 when the process was created, -1 when nothing was started. Never waits.
 // Windows only.
 int RunCommand(const char* command, int show);
+
+// As RunCommand, then waits up to timeoutMs for the process to end. 0 when it
+// ended in time, 1 when it still runs, -1 when nothing was started.
+int RunCommandAndWait(const char* command, int show, unsigned long timeoutMs);
+
+// The manager's own folder with its trailing backslash, from its module path
+// (filled on first need); ".\" when that path is unknown. Windows only.
+const char* ExecutableFolder();

@@ -1,0 +1,266 @@
+#include "KestrinDlg.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "AnsiPath.h"
+#include "CommandRunner.h"
+#include "DataFolder.h"
+#include "DoubleByteText.h"
+#include "KeyedTextTable.h"
+#include "TextEncoding.h"
+#include "WatchList.h"
+#include "WindowArrangement.h"
+#include "resource.h"
+
+CBrush g_backgroundBrush;
+
+namespace {
+
+// Made with the process, before any dialog exists.
+struct BackgroundBrushMaker {
+  BackgroundBrushMaker() { g_backgroundBrush.CreateSolidBrush(RGB(220, 220, 220)); }
+} g_backgroundBrushMaker;
+
+constexpr COLORREF kHintTextColour = RGB(0, 10, 60);
+constexpr COLORREF kMonitoringHintColour = RGB(0, 90, 20);
+constexpr DWORD kPauseBetweenStartsMs = 100;
+// How long Stop waits for the task-kill before the buttons come back.
+constexpr DWORD kStopWaitMs = 10000;
+
+const wchar_t kCaption[] = L"Kestrin64";
+const wchar_t kNotTextMessage[] = L"指定したファイルは監視対象です。";
+const wchar_t kSaveFailedMessage[] =
+    L"監視ファイルの一覧を保存できませんでした。\n"
+    L"一覧を保存せずに終了しますか？";
+
+char g_startCommand[kStartCommandSize];
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CKestrinDlg, CDialogEx)
+  ON_WM_PAINT()
+  ON_WM_QUERYDRAGICON()
+  ON_WM_DROPFILES()
+  ON_BN_CLICKED(IDOK, OnStart)
+  ON_BN_CLICKED(IDC_CLEAR, OnClear)
+  ON_WM_NCPAINT()
+  ON_NOTIFY(NM_DBLCLK, IDC_LIST, OnDblclkList)
+  ON_BN_CLICKED(IDCANCEL, OnExit)
+  ON_BN_CLICKED(IDC_STOP, OnStop)
+  ON_WM_CTLCOLOR()
+  ON_BN_CLICKED(IDC_ARRANGE, OnArrange)
+END_MESSAGE_MAP(CDialogEx)
+
+CKestrinDlg::CKestrinDlg(CWnd* parent) : CDialogEx(IDD_KESTRIN_DIALOG, parent) {}
+
+void CKestrinDlg::DoDataExchange(CDataExchange* exchange) {
+  CDialogEx::DoDataExchange(exchange);
+  DDX_Control(exchange, IDC_LIST, m_list);
+  DDX_Control(exchange, IDOK, m_start);
+  DDX_Control(exchange, IDC_STOP, m_stop);
+  DDX_Control(exchange, IDCANCEL, m_exit);
+  DDX_Control(exchange, IDC_CLEAR, m_clear);
+  DDX_Control(exchange, IDC_ARRANGE, m_arrange);
+}
+
+BOOL CKestrinDlg::OnInitDialog() {
+  CDialogEx::OnInitDialog();
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+
+  m_rowCount = g_keyCounter;
+  while (m_list.DeleteColumn(0)) {
+  }
+  m_list.DeleteAllItems();
+  m_list.SetExtendedStyle(m_list.GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP |
+                          LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
+  m_list.InsertColumn(0, L"番号", LVCFMT_CENTER, 40, 0);
+  m_list.InsertColumn(1, L"監視対象ファイル名", LVCFMT_LEFT, 600, 1);
+  RefillList();
+
+  // A folder too long for the program's name leaves the path empty: Start
+  // then starts nothing rather than a cut path.
+  int length = std::snprintf(m_monitorProgramPath, sizeof m_monitorProgramPath, "%sMURVEX.exe", ExecutableFolder());
+  if (length < 0 || static_cast<size_t>(length) >= sizeof m_monitorProgramPath) m_monitorProgramPath[0] = '\0';
+
+  ApplyButtonStates(Mode::kIdle);
+  return TRUE;
+}
+
+void CKestrinDlg::ApplyButtonStates(Mode mode) {
+  bool idle = mode == Mode::kIdle;
+  m_start.EnableWindow(idle);
+  m_stop.EnableWindow(!idle);
+  m_arrange.EnableWindow(!idle);
+  m_exit.EnableWindow(idle);
+  m_clear.EnableWindow(idle);
+}
+
+void CKestrinDlg::InsertRow(int row, int key, const char* path) {
+  m_list.InsertItem(row, DecimalKey(key + 1));
+  m_list.SetItemText(row, 1, path);
+  m_list.EnsureVisible(row, FALSE);
+}
+
+void CKestrinDlg::RefillList() {
+  m_list.DeleteAllItems();
+  int row = 0;
+  for (int key = 0; key < g_keyCounter; ++key) {
+    const char* path = TableFind(DecimalKey(key));
+    if (path == nullptr) continue;
+    InsertRow(row, key, path);
+    ++row;
+  }
+  m_rowCount = row;
+}
+
+void CKestrinDlg::AddFile(const char* path) {
+  int key = AddToWatchList(path);
+  InsertRow(m_rowCount, key, path);
+  ++m_rowCount;
+}
+
+bool CKestrinDlg::DroppedPath(HDROP drop, UINT index, char* path, size_t size) {
+  UINT length = DragQueryFileW(drop, index, nullptr, 0);
+  std::wstring wide(length + 1, L'\0');
+  DragQueryFileW(drop, index, &wide[0], length + 1);
+  wide.resize(length);
+  return WideToAnsiPath(wide.c_str(), path, size);
+}
+
+void CKestrinDlg::OnDropFiles(HDROP drop) {
+  if (g_monitoringFlag != 1) {
+    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    char path[kPathBufferSize];
+    if (count == 1) {
+      if (!DroppedPath(drop, 0, path, sizeof path)) {
+        // No exact ANSI name: never listed under another file's name.
+        MessageBox(kNotTextMessage, kCaption, MB_OK);
+      } else if (IsDirectory(path) == 1 || IsListed(path)) {
+        // nothing to add, nothing to say
+      } else if (IsTextFile(path) == 1) {
+        AddFile(path);
+      } else {
+        MessageBox(kNotTextMessage, kCaption, MB_OK);
+      }
+    } else {
+      for (UINT i = 0; i < count; ++i) {
+        if (!DroppedPath(drop, i, path, sizeof path)) continue;
+        if (IsDirectory(path) == 1 || IsListed(path) || IsTextFile(path) != 1) continue;
+        AddFile(path);
+      }
+    }
+  }
+  DragFinish(drop);
+}
+
+void CKestrinDlg::OnDblclkList(NMHDR* header, LRESULT* result) {
+  (void)header;
+  *result = 0;
+  if (g_monitoringFlag == 1 || m_list.GetItemCount() == 0) return;
+  int row = m_list.GetNextItem(-1, LVNI_SELECTED);
+  if (row < 0) return;
+  char number[8];
+  m_list.GetItemText(row, 0, number, sizeof number);
+  int key = std::atoi(number) - 1;
+  TableRemove(DecimalKey(key));
+  RefillList();
+  m_list.EnsureVisible(row, FALSE);
+}
+
+void CKestrinDlg::OnClear() {
+  if (g_monitoringFlag == 1) return;
+  m_list.DeleteAllItems();
+  TableClear();
+  g_keyCounter = 0;
+  m_rowCount = 0;
+}
+
+void CKestrinDlg::OnStart() {
+  if (g_keyCounter == 0) return;
+  g_monitoringFlag = 1;
+  ApplyButtonStates(Mode::kMonitoring);
+  TableWalk(
+      [](const char*, const char* path, int, void* context) {
+        const char* program = static_cast<const char*>(context);
+        // A command that would not fit is skipped like a monitor that
+        // could not start.
+        if (program[0] != '\0' && FormatStartCommand(g_startCommand, sizeof g_startCommand, program, path) == 0) {
+          RunCommand(g_startCommand, 1);
+        }
+        Sleep(kPauseBetweenStartsMs);
+        return 1;
+      },
+      m_monitorProgramPath);
+}
+
+void CKestrinDlg::OnStop() {
+  g_monitoringFlag = 0;
+  // Start comes back only once the task-kill has run, so monitors started
+  // right after are not ended by this Stop.
+  m_stop.EnableWindow(FALSE);
+  m_arrange.EnableWindow(FALSE);
+  RunCommandAndWait(kStopCommand, 0, kStopWaitMs);
+  ApplyButtonStates(Mode::kIdle);
+}
+
+void CKestrinDlg::OnArrange() { ArrangeMonitorWindows(g_keyCounter); }
+
+void CKestrinDlg::OnExit() {
+  if (GetAsyncKeyState(VK_ESCAPE) & 1) return;
+  if (g_monitoringFlag == 1) return;
+  if (SaveWatchList(g_watchListPath) != 0) {
+    // The old list file is intact; the user chooses to stay or to leave.
+    if (MessageBox(kSaveFailedMessage, kCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
+  }
+  OnCancel();
+}
+
+void CKestrinDlg::OnPaint() {
+  if (!IsIconic()) {
+    CDialogEx::OnPaint();
+    return;
+  }
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(m_hWnd, &paint);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  int iconWidth = GetSystemMetrics(SM_CXICON);
+  int iconHeight = GetSystemMetrics(SM_CYICON);
+  RECT client;
+  GetClientRect(&client);
+  int x = (client.right - client.left - iconWidth + 1) / 2;
+  int y = (client.bottom - client.top - iconHeight + 1) / 2;
+  DrawIcon(dc, x, y, m_hIcon);
+  EndPaint(m_hWnd, &paint);
+}
+
+HCURSOR CKestrinDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+void CKestrinDlg::OnNcPaint() {
+  RECT frame;
+  GetWindowRect(&frame);
+  int width = frame.right - frame.left - 36;
+  int height = frame.bottom - frame.top - 110;
+  m_list.SetWindowPos(HWND_TOP, 10, 60, width > 0 ? width : 0, height > 0 ? height : 0, SWP_SHOWWINDOW);
+  SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  CDialogEx::OnNcPaint();
+}
+
+HBRUSH CKestrinDlg::OnCtlColor(HDC dc, HWND control, UINT kind) {
+  SetBkMode(dc, TRANSPARENT);
+  if (kind == CTLCOLOR_DLG) return g_backgroundBrush;
+  if (kind == CTLCOLOR_STATIC) {
+    int id = GetDlgCtrlID(control);
+    if (id == IDC_HINT_ADD || id == IDC_HINT_REMOVE) {
+      SetTextColor(dc, kHintTextColour);
+      return g_backgroundBrush;
+    }
+    if (id == IDC_HINT_MONITORING) {
+      SetTextColor(dc, kMonitoringHintColour);
+      return g_backgroundBrush;
+    }
+  }
+  return CDialogEx::OnCtlColor(dc, control, kind);
+}

@@ -59,6 +59,43 @@ void LoadWatchList(const char* path) {
   g_keyCounter = ParseWatchList(bytes.data(), bytes.size());
 }
 
+namespace {
+
+int FoldAscii(unsigned char byte) { return byte >= 'A' && byte <= 'Z' ? byte - 'A' + 'a' : byte; }
+
+bool EqualIgnoringAsciiCase(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    int x = FoldAscii(static_cast<unsigned char>(*a));
+    if (x != FoldAscii(static_cast<unsigned char>(*b))) return false;
+    if (x == 0) return true;
+  }
+}
+
+}  // namespace
+
+bool IsListed(const char* path) {
+  struct Search {
+    const char* path;
+    bool found;
+  } search{path, false};
+  if (path == nullptr) return false;
+  TableWalk(
+      [](const char*, const char* value, int, void* context) {
+        Search* s = static_cast<Search*>(context);
+        s->found = EqualIgnoringAsciiCase(value, s->path);
+        return s->found ? 0 : 1;
+      },
+      &search);
+  return search.found;
+}
+
+int AddToWatchList(const char* path) {
+  int key = g_keyCounter;
+  TableInsert(DecimalKey(key), path);
+  ++g_keyCounter;
+  return key;
+}
+
 int SaveWatchList(const char* path) {
   if (path == nullptr) return -1;
   std::string temporary = std::string(path) + ".new";

@@ -27,6 +27,16 @@ void LoadWatchList(const char* path);
 // -1 with the old file untouched.
 int SaveWatchList(const char* path);
 
+// Whether some entry's path equals path with the ASCII letters A-Z folded
+// to lower case byte by byte (as _stricmp in the C locale: the second byte of
+// a double-byte character is folded too). Stops at the first match of the
+// walk.
+bool IsListed(const char* path);
+
+// Adds path under the key counter, which then goes up by one whether or not
+// the table had memory for it. Returns the key used.
+int AddToWatchList(const char* path);
+
 // Platform part of SaveWatchList: replaces target by the finished temporary
 // file in one step (write-through). 0 or -1.
 int ReplaceFileAtomically(const char* temporary, const char* target);

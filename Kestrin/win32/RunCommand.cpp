@@ -12,24 +12,18 @@ namespace {
 
 // The manager's own executable, found on first need.
 char g_modulePath[kPathBufferSize] = "";
+char g_executableFolder[kPathBufferSize] = "";
 
 class SystemEnvironment : public CommandEnvironment {
  public:
   const char* Variable(const char* name) override { return std::getenv(name); }
   bool IsReadable(const char* path) override { return _access(path, 4) == 0; }
   void ChangeDirectory(const char* path) override { (void)_chdir(path); }
-  const char* ExecutableFolder() override {
-    if (g_modulePath[0] == '\0') {
-      DWORD length = GetModuleFileNameA(nullptr, g_modulePath, sizeof g_modulePath);
-      if (length == 0 || length >= sizeof g_modulePath) g_modulePath[0] = '\0';
-    }
-    return FolderOfPath(g_modulePath);
-  }
+  const char* ExecutableFolder() override { return ::ExecutableFolder(); }
 };
 
-}  // namespace
-
-int RunCommand(const char* command, int show) {
+// Creates the process; its handle in *process when asked for, else closed.
+int StartProcess(const char* command, int show, HANDLE* process) {
   SystemEnvironment environment;
   BuiltCommand built;
   if (BuildCommandLine(command, show, environment, &built) != 0) return -1;
@@ -41,13 +35,41 @@ int RunCommand(const char* command, int show) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
   }
-  PROCESS_INFORMATION process;
-  std::memset(&process, 0, sizeof process);
+  PROCESS_INFORMATION created;
+  std::memset(&created, 0, sizeof created);
   if (!CreateProcessA(nullptr, built.commandLine, nullptr, nullptr, TRUE, built.creationFlags, nullptr, nullptr,
-                      &startup, &process)) {
+                      &startup, &created)) {
     return -1;
   }
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
+  CloseHandle(created.hThread);
+  if (process != nullptr) {
+    *process = created.hProcess;
+  } else {
+    CloseHandle(created.hProcess);
+  }
   return 0;
+}
+
+}  // namespace
+
+const char* ExecutableFolder() {
+  if (g_executableFolder[0] == '\0') {
+    if (g_modulePath[0] == '\0') {
+      DWORD length = GetModuleFileNameA(nullptr, g_modulePath, sizeof g_modulePath);
+      // A path that filled the buffer was cut: better no path than another's.
+      if (length == 0 || length >= sizeof g_modulePath) g_modulePath[0] = '\0';
+    }
+    std::strncpy(g_executableFolder, FolderOfPath(g_modulePath), sizeof g_executableFolder - 1);
+  }
+  return g_executableFolder;
+}
+
+int RunCommand(const char* command, int show) { return StartProcess(command, show, nullptr); }
+
+int RunCommandAndWait(const char* command, int show, unsigned long timeoutMs) {
+  HANDLE process = nullptr;
+  if (StartProcess(command, show, &process) != 0) return -1;
+  DWORD waited = WaitForSingleObject(process, timeoutMs);
+  CloseHandle(process);
+  return waited == WAIT_OBJECT_0 ? 0 : 1;
 }

@@ -1,2 +1,9 @@
+// The manager's entry point and its one application object: everything
+// happens in the object's InitInstance.
 #include <windows.h>
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+
+#include "KestrinApp.h"
+
+CKestrinApp theApp;
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return RunApplication(instance); }

@@ -1,0 +1,28 @@
+#include "WindowArrangement.h"
+
+#include <cstring>
+
+#include "Arrangement.h"
+
+BOOL CALLBACK PlaceWindowByTitle(HWND window, LPARAM parameter) {
+  const WindowSearchRecord* record = reinterpret_cast<const WindowSearchRecord*>(parameter);
+  if (!IsWindowVisible(window)) return TRUE;
+  char title[260];
+  if (GetWindowTextA(window, title, sizeof title) < 0) return TRUE;
+  if (std::strcmp(title, record->title) != 0) return TRUE;
+  SetWindowPos(window, HWND_TOP, record->x, record->y, record->width, record->height, SWP_SHOWWINDOW);
+  return FALSE;
+}
+
+void ArrangeMonitorWindows(int keyCounter) {
+  for (const PlannedWindow& planned : PlanArrangement(keyCounter)) {
+    WindowSearchRecord record{};
+    std::strncpy(record.title, planned.title.c_str(), sizeof record.title - 1);
+    record.x = planned.cell.x;
+    record.y = planned.cell.y;
+    record.width = planned.cell.width;
+    record.height = planned.cell.height;
+    EnumWindows(PlaceWindowByTitle, reinterpret_cast<LPARAM>(&record));
+    Sleep(100);
+  }
+}
