@@ -34,6 +34,11 @@ function(murvex_add_gtest target)
       TIMEOUT ${ARG_TIMEOUT}
       FIXTURES_REQUIRED wine_session
       ENVIRONMENT "DISPLAY=${WINE_TEST_DISPLAY};WINEPREFIX=${WINE_TEST_PREFIX};LANG=ja_JP.UTF-8;WINEDEBUG=-all")
+    # The manager's Stop ends every MURVEX.EXE, and its windows share one
+    # screen: such tests never run beside each other.
+    if("gui" IN_LIST ARG_LABELS OR "endtoend" IN_LIST ARG_LABELS)
+      set_tests_properties(${target} PROPERTIES RESOURCE_LOCK desktop)
+    endif()
   else()
     gtest_discover_tests(${target}
       DISCOVERY_MODE PRE_TEST

@@ -7,6 +7,7 @@
 #include "DataFolder.h"
 #include "KestrinDlg.h"
 #include "KeyedTextTable.h"
+#include "MonitorPlatform.h"
 #include "WatchList.h"
 #include "resource.h"
 
@@ -33,6 +34,9 @@ BOOL CKestrinApp::InitInstance() {
   if (mutex == nullptr || ::GetLastError() == ERROR_ALREADY_EXISTS) return FALSE;
 
   CWinApp::InitInstance();
+  // The text-file test reads through the monitor's file services; the
+  // manager has no console for its messages.
+  SetPlatform(MonitorPlatform{&NativeFileSystem(), nullptr, nullptr});
   if (!PrepareWatchListPath()) return FALSE;
   LoadWatchList(g_watchListPath);
 

@@ -209,7 +209,10 @@ void CKestrinDlg::OnStop() {
 void CKestrinDlg::OnArrange() { ArrangeMonitorWindows(g_keyCounter); }
 
 void CKestrinDlg::OnExit() {
-  if (GetAsyncKeyState(VK_ESCAPE) & 1) return;
+  // Escape never closes the dialog. The "pressed since the last query" bit
+  // alone misses an Escape that is being handled right now, so the key's
+  // state in the message being handled counts too.
+  if ((GetAsyncKeyState(VK_ESCAPE) & 1) || (GetKeyState(VK_ESCAPE) & 0x8000)) return;
   if (g_monitoringFlag == 1) return;
   if (SaveWatchList(g_watchListPath) != 0) {
     // The old list file is intact; the user chooses to stay or to leave.
