@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -209,6 +210,23 @@ TEST_F(BuildCommandLineTest, RefusesCommandLineBeyond527Bytes) {
   EXPECT_EQ(Build(command.c_str()).size(), 10u + 2 * 201);
   command += " " + arg;
   EXPECT_EQ(BuildCommandLine(command.c_str(), 1, environment, &built), -1);
+}
+
+TEST(StartCommandTest, QuotesBothPathsAndRefusesWhatWouldNotFit) {
+  char command[kStartCommandSize];
+  ASSERT_EQ(FormatStartCommand(command, sizeof command, "C:\\bin\\MURVEX.exe", "D:\\my logs\\a.log"), 0);
+  EXPECT_STREQ(command, "\"C:\\bin\\MURVEX.exe\" \"D:\\my logs\\a.log\"");
+
+  // Two paths of 259 bytes always fit; one byte more than the buffer never
+  // gives a cut path.
+  std::string program(259, 'p'), watched(259, 'w');
+  EXPECT_EQ(FormatStartCommand(command, sizeof command, program.c_str(), watched.c_str()), 0);
+  std::string longer(kStartCommandSize - 5 - program.size(), 'w');
+  EXPECT_EQ(FormatStartCommand(command, sizeof command, program.c_str(), longer.c_str()), -1);
+  EXPECT_STREQ(command, "");
+  longer.pop_back();
+  EXPECT_EQ(FormatStartCommand(command, sizeof command, program.c_str(), longer.c_str()), 0);
+  EXPECT_EQ(std::strlen(command), kStartCommandSize - 1);
 }
 
 #ifdef _WIN32

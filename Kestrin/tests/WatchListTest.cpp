@@ -119,6 +119,27 @@ TEST_F(WatchListTest, MissingFileGivesEmptyListAndFailedSaveKeepsNothing) {
   EXPECT_EQ(SaveWatchList("no_such_folder_kestrin/Surveillance.txt"), -1);
 }
 
+TEST_F(WatchListTest, IsListedFoldsAsciiLettersOnlyAndAddingRaisesTheCounter) {
+  EXPECT_FALSE(IsListed("C:\\logs\\a.log"));  // empty table
+  EXPECT_EQ(AddToWatchList("C:\\Logs\\A.log"), 0);
+  EXPECT_EQ(AddToWatchList("C:\\\x83\x41.log"), 1);  // katakana A, second byte 'A'
+  EXPECT_EQ(g_keyCounter, 2);
+  EXPECT_TRUE(IsListed("c:\\LOGS\\a.LOG"));
+  EXPECT_FALSE(IsListed("C:\\Logs\\A.log2"));
+  EXPECT_FALSE(IsListed("C:\\Logs\\A.lo"));
+  // The second byte of a double-byte character is folded too, as the
+  // runtime's comparison does.
+  EXPECT_TRUE(IsListed("C:\\\x83\x61.log"));
+  EXPECT_FALSE(IsListed("C:\\\x84\x41.log"));
+  // Bytes above 0x7F are never folded.
+  EXPECT_FALSE(IsListed("C:\\\xA3\x41.log"));
+
+  // Removal keeps the counter: the next entry gets the next number.
+  TableRemove(DecimalKey(0));
+  EXPECT_FALSE(IsListed("C:\\Logs\\A.log"));
+  EXPECT_EQ(AddToWatchList("x"), 2);
+}
+
 TEST(DataFolderTest, AppendsMakerFolderWithoutDoubledBackslash) {
   char folder[kPathBufferSize];
   ASSERT_EQ(FormatDataFolder("C:\\ProgramData", folder, sizeof folder), 0);
