@@ -28,6 +28,8 @@
 #include "WatchList.h"
 #include "resource.h"
 
+#include "FileBytes.h"
+
 namespace {
 
 const wchar_t kDialogTitle[] = L"リアルタイムファイル監視";
@@ -38,24 +40,6 @@ std::string TemporaryFolder(const char* name) {
   std::string folder = std::string(base) + name + std::to_string(GetCurrentProcessId());
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr) << path;
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::string bytes;
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return "<missing>";
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  std::fclose(file);
-  return bytes;
 }
 
 // A drop block as the shell builds it: DROPFILES and the names, each ended by

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "FileBytes.h"
+
 namespace {
 
 std::string ModuleFolder() {
@@ -20,24 +22,6 @@ std::string ModuleFolder() {
   GetModuleFileNameA(nullptr, path, sizeof path);
   std::string folder = path;
   return folder.substr(0, folder.find_last_of('\\') + 1);
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr) << path;
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::string bytes;
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return "<missing>";
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  std::fclose(file);
-  return bytes;
 }
 
 // Started as from the desktop: without this test's console, so the
