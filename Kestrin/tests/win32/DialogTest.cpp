@@ -343,6 +343,13 @@ TEST_F(DialogTest, DroppedNamesOutsideTheCodePageAreRefusedAndDoubleByteNamesKep
     d.Drop({accented, table});
     ASSERT_EQ(d.Rows().size(), 1u);
     EXPECT_EQ(d.Cell(0, 1), files_ + "\\\x95\x5c.log");
+
+    // A name longer than a path buffer is refused, never cut to another.
+    std::wstring overlong = Wide(files_) + L"\\" + std::wstring(300, L'x') + L".log";
+    d.PostDrop({overlong});
+    EXPECT_EQ(AnswerMessageBox(IDOK), L"指定したファイルは監視対象です。");
+    d.Drop({overlong, overlong + L"2"});
+    EXPECT_EQ(d.Rows().size(), 1u);
   });
 }
 
