@@ -209,10 +209,8 @@ void CKestrinDlg::OnStop() {
 void CKestrinDlg::OnArrange() { ArrangeMonitorWindows(g_keyCounter); }
 
 void CKestrinDlg::OnExit() {
-  // Escape never closes the dialog. The "pressed since the last query" bit
-  // alone misses an Escape that is being handled right now, so the key's
-  // state in the message being handled counts too.
-  if ((GetAsyncKeyState(VK_ESCAPE) & 1) || (GetKeyState(VK_ESCAPE) & 0x8000)) return;
+  // Escape (pressed since the last query) never closes the dialog.
+  if (GetAsyncKeyState(VK_ESCAPE) & 1) return;
   if (g_monitoringFlag == 1) return;
   if (SaveWatchList(g_watchListPath) != 0) {
     // The old list file is intact; the user chooses to stay or to leave.
