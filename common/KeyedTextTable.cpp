@@ -7,10 +7,17 @@
 // the walk order (doubly linked, so removal is O(1)), and an open-addressing
 // index finds an entry by its key in O(1).
 //
-// Memory per entry beyond the key and value bytes: a 16-byte slot, about 6
-// bytes of index at most 70% load, and the one heap block holding the key,
-// value and value length.
+// The monitor keeps every line of the watched file here, so the table is
+// about as large as the file and its per-entry cost decides the monitor's
+// memory. Key and value share one block cut from large arena chunks (no
+// allocator header, no rounding); a removed block becomes a hole that the
+// next block of exactly its size reuses, and only blocks above kLargeBlock
+// get an allocation of their own. Per entry beyond the key and value bytes
+// and their terminators: a 16-byte slot, the value's extra 0, and about 6
+// bytes of index at most 70% load.
 #include "KeyedTextTable.h"
+
+#include "LargeBlocks.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -23,9 +30,16 @@ namespace {
 constexpr unsigned kBucketCount = 1000;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr unsigned kSlotsPerChunk = 1u << 16;
+// Arena chunks double from the smallest (a short watch list stays small) to
+// the largest; large ones get the large-page hint.
+constexpr size_t kSmallestArenaChunk = size_t{64} << 10;
+constexpr size_t kLargestArenaChunk = size_t{32} << 20;
+constexpr size_t kAdvisedBlock = size_t{4} << 20;
+constexpr size_t kLargeBlock = 4096;           // larger blocks are allocated one by one
+constexpr size_t kSmallestBlock = sizeof(char*);  // a hole holds the link to the next
 
-// One stored entry. The block holds, in this order: the value length (int32),
-// the key with its terminator, the value with its terminator and one more 0.
+// One stored entry. The block holds the key with its terminator, then the
+// value with its terminator and one more 0.
 struct Slot {
   char* block;
   uint32_t next;  // newer-to-older within the bucket; the free list when unused
@@ -41,6 +55,12 @@ uint32_t g_freeSlot = kNone;           // first freed slot, chained through next
 uint32_t* g_index = nullptr;           // open addressing: slot numbers, kNone when empty
 size_t g_indexMask = 0;                // capacity - 1 (capacity a power of two)
 size_t g_entryCount = 0;
+char* g_arenaChunks = nullptr;         // newest arena chunk; each starts with the link to the older
+char* g_arenaAt = nullptr;             // unused part of the newest chunk
+char* g_arenaEnd = nullptr;
+size_t g_nextArenaChunk = kSmallestArenaChunk;  // size of the next chunk to allocate
+char* g_holes[kLargeBlock + 1];        // freed blocks by exact size, linked through their first bytes
+size_t g_largeBlocks = 0;              // blocks allocated one by one, still stored
 
 }  // namespace
 
@@ -52,11 +72,60 @@ namespace {
 
 Slot& SlotAt(uint32_t number) { return g_slotChunks[number >> 16][number & (kSlotsPerChunk - 1)]; }
 
-int32_t& ValueLengthOf(char* block) { return *reinterpret_cast<int32_t*>(block); }
-const char* KeyOf(const char* block) { return block + sizeof(int32_t); }
-const char* ValueOf(const char* block) {
-  const char* key = KeyOf(block);
-  return key + std::strlen(key) + 1;
+const char* KeyOf(const char* block) { return block; }
+const char* ValueOf(const char* block) { return block + std::strlen(block) + 1; }
+
+size_t BlockSize(size_t keyLength, size_t valueLength) {
+  size_t size = keyLength + 1 + valueLength + 2;
+  return size < kSmallestBlock ? kSmallestBlock : size;
+}
+
+size_t BlockSizeOf(const char* block) {
+  size_t keyLength = std::strlen(block);
+  return BlockSize(keyLength, std::strlen(block + keyLength + 1));
+}
+
+void PushHole(char* block, size_t size) {
+  std::memcpy(block, &g_holes[size], sizeof(char*));
+  g_holes[size] = block;
+}
+
+// Room for a block of `size` bytes; null when no memory.
+char* TakeBlock(size_t size) {
+  if (size > kLargeBlock) {
+    char* block = static_cast<char*>(g_tableAllocate(size));
+    if (block != nullptr) ++g_largeBlocks;
+    return block;
+  }
+  if (char* hole = g_holes[size]) {
+    std::memcpy(&g_holes[size], hole, sizeof(char*));
+    return hole;
+  }
+  if (static_cast<size_t>(g_arenaEnd - g_arenaAt) < size) {
+    char* chunk = static_cast<char*>(g_tableAllocate(g_nextArenaChunk));
+    if (chunk == nullptr) return nullptr;
+    if (g_nextArenaChunk >= kAdvisedBlock) AdviseLargeBlock(chunk, g_nextArenaChunk);
+    // The old chunk's tail is not lost: blocks of its size take it.
+    size_t tail = static_cast<size_t>(g_arenaEnd - g_arenaAt);
+    if (tail >= kSmallestBlock) PushHole(g_arenaAt, tail);
+    std::memcpy(chunk, &g_arenaChunks, sizeof(char*));
+    g_arenaChunks = chunk;
+    g_arenaAt = chunk + sizeof(char*);
+    g_arenaEnd = chunk + g_nextArenaChunk;
+    if (g_nextArenaChunk < kLargestArenaChunk) g_nextArenaChunk *= 2;
+  }
+  char* block = g_arenaAt;
+  g_arenaAt += size;
+  return block;
+}
+
+void ReleaseBlock(char* block, size_t size) {
+  if (size > kLargeBlock) {
+    std::free(block);
+    --g_largeBlocks;
+  } else {
+    PushHole(block, size);
+  }
 }
 
 // Where the index looks first. Keys that are canonical decimal numbers (all
@@ -95,13 +164,14 @@ size_t DistanceAt(size_t cell) { return (cell - HomeOf(g_index[cell])) & g_index
 
 // Index cell holding key, or kNone. Robin Hood order: a resident nearer to
 // its home than we are to ours means the key is absent.
-size_t FindCell(const char* key) {
+// keyLength is the key's strlen.
+size_t FindCell(const char* key, size_t keyLength) {
   if (g_index == nullptr) return kNone;
   size_t cell = IndexHash(key) & g_indexMask;
   for (size_t distance = 0;; cell = (cell + 1) & g_indexMask, ++distance) {
     uint32_t number = g_index[cell];
     if (number == kNone) return kNone;
-    if (std::strcmp(KeyOf(SlotAt(number).block), key) == 0) return cell;
+    if (std::memcmp(KeyOf(SlotAt(number).block), key, keyLength + 1) == 0) return cell;
     if (DistanceAt(cell) < distance) return kNone;
   }
 }
@@ -133,6 +203,7 @@ bool ReserveIndex() {
   size_t newCapacity = capacity ? capacity * 2 : 1024;
   uint32_t* fresh = static_cast<uint32_t*>(g_tableAllocate(newCapacity * sizeof(uint32_t)));
   if (fresh == nullptr) return false;
+  if (newCapacity * sizeof(uint32_t) >= kAdvisedBlock) AdviseLargeBlock(fresh, newCapacity * sizeof(uint32_t));
   std::memset(fresh, 0xFF, newCapacity * sizeof(uint32_t));
   uint32_t* old = g_index;
   g_index = fresh;
@@ -193,7 +264,7 @@ void UnlinkFromBucket(uint32_t number, unsigned bucket) {
 
 void ReleaseSlot(uint32_t number) {
   Slot& slot = SlotAt(number);
-  std::free(slot.block);
+  ReleaseBlock(slot.block, BlockSizeOf(slot.block));
   slot.block = nullptr;
   slot.next = g_freeSlot;
   g_freeSlot = number;
@@ -236,23 +307,23 @@ int TableInsert(const char* key, const char* value) {
   if (valueLength >= 0x7FFFFFFE) return -1;
 
   // Everything that can fail comes first, so a failure leaves no trace.
-  char* block = static_cast<char*>(g_tableAllocate(sizeof(int32_t) + keyLength + 1 + valueLength + 2));
+  size_t blockSize = BlockSize(keyLength, valueLength);
+  char* block = TakeBlock(blockSize);
   if (block == nullptr) return -1;
-  size_t existing = FindCell(key);
+  size_t existing = FindCell(key, keyLength);
   if (existing == kNone && !ReserveIndex()) {
-    std::free(block);
+    ReleaseBlock(block, blockSize);
     return -1;
   }
   uint32_t number = TakeSlot();
   if (number == kNone) {
-    std::free(block);
+    ReleaseBlock(block, blockSize);
     return -1;
   }
   CommitSlot(number);
 
-  ValueLengthOf(block) = static_cast<int32_t>(valueLength + 1);
-  std::memcpy(block + sizeof(int32_t), key, keyLength + 1);
-  char* valueCopy = block + sizeof(int32_t) + keyLength + 1;
+  std::memcpy(block, key, keyLength + 1);
+  char* valueCopy = block + keyLength + 1;
   std::memcpy(valueCopy, value, valueLength + 1);
   valueCopy[valueLength + 1] = '\0';
 
@@ -271,14 +342,15 @@ int TableInsert(const char* key, const char* value) {
 
 const char* TableFind(const char* key) {
   if (!g_initialised || key == nullptr) return nullptr;
-  size_t cell = FindCell(key);
-  return cell == kNone ? nullptr : ValueOf(SlotAt(g_index[cell]).block);
+  size_t keyLength = std::strlen(key);
+  size_t cell = FindCell(key, keyLength);
+  return cell == kNone ? nullptr : SlotAt(g_index[cell]).block + keyLength + 1;
 }
 
 int TableRemove(const char* key) {
   if (key == nullptr) return TableClear();
   if (!g_initialised) return -1;
-  size_t cell = FindCell(key);
+  size_t cell = FindCell(key, std::strlen(key));
   if (cell == kNone) return -1;
   RemoveAtCell(cell);
   return 0;
@@ -287,9 +359,20 @@ int TableRemove(const char* key) {
 int TableClear() {
   if (!g_initialised) return -1;
   for (uint32_t& head : g_bucketHeads) {
-    for (uint32_t number = head; number != kNone; number = SlotAt(number).next) std::free(SlotAt(number).block);
+    // Only blocks of their own need a visit; the arena goes chunk by chunk.
+    for (uint32_t number = head; g_largeBlocks > 0 && number != kNone; number = SlotAt(number).next) {
+      char* block = SlotAt(number).block;
+      if (BlockSizeOf(block) > kLargeBlock) ReleaseBlock(block, kLargeBlock + 1);
+    }
     head = kNone;
   }
+  while (char* chunk = g_arenaChunks) {
+    std::memcpy(&g_arenaChunks, chunk, sizeof(char*));
+    std::free(chunk);
+  }
+  g_arenaAt = g_arenaEnd = nullptr;
+  g_nextArenaChunk = kSmallestArenaChunk;
+  for (char*& hole : g_holes) hole = nullptr;
   for (Slot* chunk : g_slotChunks) std::free(chunk);
   std::vector<Slot*>().swap(g_slotChunks);
   std::free(g_index);
@@ -306,8 +389,10 @@ void TableWalk(TableWalkStep step, void* context) {
   if (!g_initialised || step == nullptr) return;
   for (unsigned bucket = 0; bucket < kBucketCount; ++bucket) {
     for (uint32_t number = g_bucketHeads[bucket]; number != kNone; number = SlotAt(number).next) {
-      char* block = SlotAt(number).block;
-      if (!step(KeyOf(block), ValueOf(block), ValueLengthOf(block), context)) return;
+      const char* block = SlotAt(number).block;
+      const char* value = ValueOf(block);
+      int valueLength = static_cast<int>(std::strlen(value)) + 1;
+      if (!step(KeyOf(block), value, valueLength, context)) return;
     }
   }
 }

@@ -3,6 +3,10 @@
 #include <iconv.h>
 #include <unistd.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -25,6 +29,28 @@ void WriteAll(int fd, const char* data, size_t length) {
 
 bool IsControl(unsigned char byte) {
   return (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') || byte == 0x7F;
+}
+
+// Printable ASCII, tab, carriage return and line feed only: code page 932
+// and UTF-8 agree on these bytes, so such text needs neither conversion nor
+// control-byte escapes. Most log lines are like this.
+bool IsPlainAscii(const char* text, size_t length) {
+  size_t i = 0;
+#ifdef __SSE2__
+  const __m128i belowSpace = _mm_set1_epi8(0x1F);
+  const __m128i delete_ = _mm_set1_epi8(0x7F);
+  for (; i + 16 <= length; i += 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    // Signed compares: bytes from 0x80 up are negative and fail the first.
+    __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(bytes, belowSpace), _mm_cmplt_epi8(bytes, delete_));
+    if (_mm_movemask_epi8(printable) != 0xFFFF) break;
+  }
+#endif
+  for (; i < length; ++i) {
+    unsigned char byte = static_cast<unsigned char>(text[i]);
+    if ((byte < 0x20 || byte > 0x7E) && byte != '\t' && byte != '\r' && byte != '\n') return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -66,6 +92,11 @@ void TerminalConsole::AppendConverted(const char* text, size_t length) {
 }
 
 void TerminalConsole::Write(const char* text, size_t length) {
+  if (IsPlainAscii(text, length)) {
+    buffer_.append(text, length);
+    if (buffer_.size() >= 65536) Flush();
+    return;
+  }
   size_t start = 0;
   for (size_t i = 0; i < length; ++i) {
     unsigned char byte = static_cast<unsigned char>(text[i]);

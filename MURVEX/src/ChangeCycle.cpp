@@ -77,9 +77,24 @@ const char* NextLineText(const char* path) {
 
 namespace {
 
+// "[%04d]" and the text. The prefix is formatted by hand: printf's cost
+// showed in listings of millions of lines.
 void PrintLine(Console& console, int32_t number, const char* text) {
   char prefix[32];
-  int length = snprintf(prefix, sizeof prefix, "[%04d]", static_cast<int>(number));
+  int length;
+  if (number >= 0) {
+    char digits[12];
+    int count = 0;
+    for (uint32_t rest = static_cast<uint32_t>(number); rest != 0 || count < 4; rest /= 10) {
+      digits[count++] = static_cast<char>('0' + rest % 10);
+    }
+    length = 0;
+    prefix[length++] = '[';
+    while (count > 0) prefix[length++] = digits[--count];
+    prefix[length++] = ']';
+  } else {
+    length = snprintf(prefix, sizeof prefix, "[%04d]", static_cast<int>(number));
+  }
   console.Write(prefix, static_cast<size_t>(length));
   console.Write(text, strlen(text));
 }

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr size_t kDefaultBufferLimit = 128000000;
+constexpr size_t kDefaultBufferLimit = 262144;
 constexpr size_t kDirectStep = 1000000;
 
 // One process-wide reader: one file is read at a time.

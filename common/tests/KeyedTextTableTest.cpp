@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -170,6 +172,57 @@ TEST_F(KeyedTextTableTest, StaysConsistentThroughManyInsertsAndRemovals) {
   EXPECT_EQ(walked, static_cast<size_t>(count - (count + 2) / 3 + 2));
 }
 
+// Values of every size class, replaced and removed at random, against a
+// plain map: freed room is reused without touching the values still stored,
+// and values handed out earlier stay where they were.
+TEST_F(KeyedTextTableTest, ReusedRoomNeverDisturbsStoredValues) {
+  std::map<std::string, std::string> model;
+  uint64_t state = 12345;
+  auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  ASSERT_EQ(TableInsert("pinned", "stays put"), 0);
+  const char* pinned = TableFind("pinned");
+  for (int step = 0; step < 20000; ++step) {
+    std::string key = DecimalKey(static_cast<int32_t>(next() % 500));
+    if (next() % 4 == 0) {
+      EXPECT_EQ(TableRemove(key.c_str()), model.erase(key) ? 0 : -1) << step;
+      continue;
+    }
+    // Mostly line-sized values, some empty, some far larger than a line.
+    size_t length = next() % 10 == 0 ? next() % 9000 : next() % 120;
+    std::string value(length, static_cast<char>('a' + next() % 26));
+    ASSERT_EQ(TableInsert(key.c_str(), value.c_str()), 0) << step;
+    model[key] = value;
+  }
+  EXPECT_EQ(TableFind("pinned"), pinned);
+  EXPECT_STREQ(pinned, "stays put");
+  model["pinned"] = "stays put";
+  struct Seen {
+    std::map<std::string, std::string> entries;
+    bool lengthsRight = true;
+  } seen;
+  TableWalk(
+      [](const char* key, const char* value, int valueLength, void* raw) {
+        auto* s = static_cast<Seen*>(raw);
+        s->entries[key] = value;
+        s->lengthsRight &= valueLength == static_cast<int>(std::strlen(value)) + 1;
+        return 1;
+      },
+      &seen);
+  EXPECT_EQ(seen.entries, model);
+  EXPECT_TRUE(seen.lengthsRight);
+  for (const auto& [key, value] : model) {
+    const char* stored = TableFind(key.c_str());
+    ASSERT_NE(stored, nullptr) << key;
+    EXPECT_EQ(value, stored);
+    EXPECT_EQ(stored[value.size() + 1], '\0') << key;
+  }
+}
+
 TEST(DecimalKeyTest, WritesSignedDecimalWithoutLeadingZeros) {
   EXPECT_STREQ(DecimalKey(0), "0");
   EXPECT_STREQ(DecimalKey(7), "7");
@@ -216,12 +269,37 @@ TEST(KeyedTextTableMemoryTest, InsertThatRunsOutOfMemoryLeavesNoHalfMadeEntry) {
     EXPECT_STREQ(TableFind("new"), "later");
     TableRemove("new");
   }
-  // Replacing an existing key under memory failure keeps the old value.
+  // Replacing an existing key under memory failure keeps the old value. A
+  // short value may fit in memory the table already holds, so the
+  // replacement is one that needs a block of its own.
+  const std::string replacement(100000, 'r');
   g_allocationsLeft = 0;
   g_tableAllocate = FailingAllocate;
-  EXPECT_EQ(TableInsert("5", "replacement"), -1);
+  EXPECT_EQ(TableInsert("5", replacement.c_str()), -1);
   g_tableAllocate = std::malloc;
   EXPECT_STREQ(TableFind("5"), "v");
+  EXPECT_EQ(TableClear(), 0);
+}
+
+// Inserts that need fresh memory while none is left fail one by one and
+// leave no trace; the entries stored before them stay whole.
+TEST(KeyedTextTableMemoryTest, InsertsFailCleanlyWhenTheTableNeedsMoreRoom) {
+  TableClear();
+  ASSERT_EQ(TableInsert("0", "first"), 0);
+  const std::string value(100, 'x');
+  g_allocationsLeft = 0;
+  g_tableAllocate = FailingAllocate;
+  int stored = 0;
+  while (stored < 1000000 && TableInsert(DecimalKey(stored + 1), value.c_str()) == 0) ++stored;
+  int failedKey = stored + 1;
+  EXPECT_EQ(TableInsert(DecimalKey(failedKey), value.c_str()), -1) << "a failure is not passing";
+  g_tableAllocate = std::malloc;
+  ASSERT_LT(stored, 1000000) << "the table never asked for memory";
+  EXPECT_EQ(TableFind(DecimalKey(failedKey)), nullptr);
+  EXPECT_STREQ(TableFind("0"), "first");
+  for (int i = 1; i <= stored; ++i) ASSERT_EQ(value, TableFind(DecimalKey(i))) << i;
+  EXPECT_EQ(TableInsert(DecimalKey(failedKey), value.c_str()), 0);
+  EXPECT_EQ(value, TableFind(DecimalKey(failedKey)));
   EXPECT_EQ(TableClear(), 0);
 }
 

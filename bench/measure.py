@@ -1,0 +1,216 @@
+#!/usr/bin/env python3
+"""Measures the console monitor next to its references on the same cached
+files and prints the table. Called by bench/run.sh, which builds the programs
+and writes the logs first.
+
+usage: measure.py BUILD_DIR DATA_DIR RUNS
+"""
+import os
+import pty
+import re
+import signal
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+BUILD, DATA, RUNS = sys.argv[1], sys.argv[2], int(sys.argv[3])
+MURVEX = os.path.join(BUILD, "MURVEX", "murvex")
+PASS_BENCH = os.path.join(BUILD, "bench", "pass_bench")
+LOG_10M = os.path.join(DATA, "log-10000000.log")
+LOG_1M = os.path.join(DATA, "log-1000000.log")
+LOG_100K = os.path.join(DATA, "log-100000.log")
+APPEND_1000 = os.path.join(DATA, "append-1000.log")
+
+
+def median(values):
+    return statistics.median(values)
+
+
+def percentile(values, fraction):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(round(fraction * (len(ordered) - 1))))]
+
+
+def read_through(path):
+    """Puts the whole file in the page cache."""
+    with open(path, "rb") as f:
+        while f.read(1 << 24):
+            pass
+
+
+def wc_ms(path):
+    times = []
+    for _ in range(RUNS):
+        start = time.perf_counter()
+        subprocess.run(["wc", "-l", path], check=True, stdout=subprocess.DEVNULL)
+        times.append((time.perf_counter() - start) * 1000)
+    return median(times)
+
+
+def pass_bench(path, runs, append=None):
+    """Figures of one pass_bench run: name -> median ms."""
+    args = [PASS_BENCH, path, str(runs)] + ([append] if append else [])
+    out = subprocess.run(args, check=True, capture_output=True, text=True).stdout
+    return {name: float(ms) for name, ms, _, _ in (line.split() for line in out.splitlines())}
+
+
+def cpu_ticks(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return fields[0], int(fields[11]) + int(fields[12])
+
+
+def wait_idle(pid, quiet_s=1.0, limit_s=600):
+    """Until the process sleeps with no CPU time used for quiet_s."""
+    deadline = time.time() + limit_s
+    last, since = None, time.time()
+    while time.time() < deadline:
+        state, ticks = cpu_ticks(pid)
+        if state == "S" and ticks == last:
+            if time.time() - since >= quiet_s:
+                return
+        else:
+            last, since = ticks, time.time()
+        time.sleep(0.1)
+    raise RuntimeError("the monitor never went idle")
+
+
+def peak_memory(path):
+    """VmHWM of the real monitor watching path: first listing, an unchanged
+    pass and a pass after 1,000 appended lines; output to /dev/null."""
+    size = os.path.getsize(path)
+    with open(os.devnull, "wb") as null:
+        monitor = subprocess.Popen([MURVEX, path], stdout=null, stderr=null)
+    try:
+        wait_idle(monitor.pid)
+        os.utime(path)
+        wait_idle(monitor.pid)
+        with open(APPEND_1000, "rb") as chunk, open(path, "ab") as log:
+            log.write(chunk.read())
+        wait_idle(monitor.pid)
+        with open(f"/proc/{monitor.pid}/status") as f:
+            hwm_kb = int(re.search(r"VmHWM:\s+(\d+) kB", f.read()).group(1))
+    finally:
+        monitor.kill()
+        monitor.wait()
+        os.truncate(path, size)
+    return hwm_kb * 1024, size
+
+
+def latencies(command, path, appends, ready):
+    """Appends `appends` marked lines to path, one every 40-60 ms, and notes
+    when each marker's text arrives on the pseudo-terminal of `command`.
+    Returns the delays in ms; the file is cut back afterwards."""
+    size = os.path.getsize(path)
+    master, slave = pty.openpty()
+    proc = subprocess.Popen(command, stdin=slave, stdout=slave, stderr=slave, start_new_session=True)
+    os.close(slave)
+    arrived = {}
+    seen = bytearray()
+    stop = threading.Event()
+    marker = re.compile(rb"LATENCY-PROBE-(\d{6})")
+
+    def reader():
+        scanned = 0
+        while not stop.is_set():
+            try:
+                chunk = os.read(master, 1 << 16)
+            except OSError:
+                return
+            now = time.perf_counter()
+            if not chunk:
+                return
+            seen.extend(chunk)
+            for match in marker.finditer(seen, max(0, scanned - 32)):
+                arrived.setdefault(int(match.group(1)), now)
+            scanned = len(seen)
+            if len(seen) > (1 << 20):  # keep only the tail
+                del seen[: len(seen) - 4096]
+                scanned = len(seen)
+
+    thread = threading.Thread(target=reader, daemon=True)
+    thread.start()
+    try:
+        ready(proc)
+        written = {}
+        with open(path, "ab", buffering=0) as log:
+            for i in range(appends):
+                line = (f"2026-03-31 23:59:59.{i % 1000:03d} INFO  LATENCY-PROBE-{i:06d} appended by the "
+                        f"latency bench n={i:010d}\n").encode()
+                written[i] = time.perf_counter()
+                log.write(line)
+                time.sleep(0.040 + (i * 7919 % 21) / 1000)
+        deadline = time.time() + 10
+        while len(arrived) < appends and time.time() < deadline:
+            time.sleep(0.05)
+    finally:
+        stop.set()
+        os.killpg(proc.pid, signal.SIGKILL)
+        proc.wait()
+        os.close(master)
+        os.truncate(path, size)
+    missing = appends - len([i for i in written if i in arrived])
+    if missing:
+        raise RuntimeError(f"{missing} appended lines never reached the terminal of {command[0]}")
+    return [(arrived[i] - written[i]) * 1000 for i in written]
+
+
+def main():
+    for path in (LOG_10M, LOG_1M, LOG_100K):
+        read_through(path)
+
+    wc10 = wc_ms(LOG_10M)
+    wc1 = wc_ms(LOG_1M)
+
+    # Passes: one run with RUNS unchanged and RUNS appended passes; first
+    # listings from RUNS separate runs.
+    big = pass_bench(LOG_10M, RUNS, APPEND_1000)
+    listings = [big["first_listing"]] + [pass_bench(LOG_10M, 0)["first_listing"] for _ in range(RUNS - 1)]
+    small = pass_bench(LOG_1M, RUNS)
+    first_listing = median(listings)
+
+    hwm, size = peak_memory(LOG_10M)
+
+    def monitor_ready(proc):
+        wait_idle(proc.pid)
+
+    def tail_ready(proc):
+        time.sleep(1.0)
+
+    appends = 200
+    monitor_delays = latencies([MURVEX, LOG_100K], LOG_100K, appends, monitor_ready)
+    tail_delays = latencies(["tail", "-n", "0", "-F", LOG_100K], LOG_100K, appends, tail_ready)
+
+    mib = 1 << 20
+    rows = [
+        ("one difference pass, no line changed, 10M lines", f"{big['pass_unchanged']:.0f} ms",
+         f"wc -l {wc10:.0f} ms", big["pass_unchanged"] / wc10, "<= 4", big["pass_unchanged"] / wc10 <= 4),
+        ("one difference pass after 1,000 appended lines, 10M lines", f"{big['pass_appended']:.0f} ms",
+         f"wc -l {wc10:.0f} ms", big["pass_appended"] / wc10, "<= 4", big["pass_appended"] / wc10 <= 4),
+        ("first listing to /dev/null, 10M lines", f"{first_listing:.0f} ms",
+         f"wc -l {wc10:.0f} ms", first_listing / wc10, "<= 10", first_listing / wc10 <= 10),
+        ("peak resident memory watching the 10M-line file", f"{hwm / mib:.0f} MiB",
+         f"file {size / mib:.0f} MiB", hwm / size, "<= 1.6", hwm / size <= 1.6),
+        ("pass time 10M lines / 1M lines", f"{big['pass_unchanged']:.0f} / {small['pass_unchanged']:.1f} ms",
+         "linear: 10", big["pass_unchanged"] / small["pass_unchanged"], "<= 12",
+         big["pass_unchanged"] / small["pass_unchanged"] <= 12),
+    ]
+    m50, m99 = median(monitor_delays), percentile(monitor_delays, 0.99)
+    t50, t99 = median(tail_delays), percentile(tail_delays, 0.99)
+    rows.append(("append to terminal, 100k lines, median", f"{m50:.1f} ms", f"tail -F {t50:.1f} ms",
+                 None, "within 10 ms", m50 - t50 <= 10))
+    rows.append(("append to terminal, 100k lines, 99th percentile", f"{m99:.1f} ms", f"tail -F {t99:.1f} ms",
+                 None, "<= 50 ms", m99 <= 50))
+
+    print(f"wc -l 1M lines: {wc1:.1f} ms; medians of {RUNS} runs (latency: {appends} appends)")
+    print("| figure | MURVEX | reference | ratio | goal | met |")
+    print("|---|---|---|---|---|---|")
+    for name, measured, reference, ratio, goal, met in rows:
+        shown = f"{ratio:.2f}" if ratio is not None else f"+{float(measured.split()[0]) - float(reference.split()[-2]):.1f} ms"
+        print(f"| {name} | {measured} | {reference} | {shown} | {goal} | {'yes' if met else 'NO'} |")
+
+
+if __name__ == "__main__":
+    main()

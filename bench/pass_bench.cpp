@@ -1,0 +1,120 @@
+// Times the monitor's own entry and change cycle on a real file, with the
+// real terminal console writing to /dev/null (conversion included):
+//
+//   pass_bench FILE RUNS [APPEND_FILE]
+//
+// 1. the start and first listing, until the change wait is first entered;
+// 2. RUNS difference passes in which no line changed (the file's time is
+//    moved on, its bytes stay);
+// 3. with APPEND_FILE, RUNS difference passes after its bytes were appended
+//    to FILE; FILE is cut back to its old size at the end.
+//
+// Each pass is timed from the wake-up to the next wait, so it holds the
+// status call, the read of the whole file, the comparison with the line
+// table and the printing of changed lines. Prints one line per figure:
+// "<name> <median ms> <min ms> <max ms>"; exit code 0, or 1 on a failure.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Monitor.h"
+#include "PosixPlatform.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// Stands in for the change wait: each wake-up first performs the next
+// change on the file and starts the clock of the pass that follows.
+class TimedWatcher : public ChangeWatcher {
+ public:
+  std::vector<std::function<void()>> changes;
+  Clock::time_point started;
+  std::vector<double> waits;  // ms from each start (or the wake-up) to the next wait
+  size_t next = 0;
+  int Start(const char*) override { return 0; }
+  int Wait(int) override {
+    waits.push_back(Ms(Clock::now() - started));
+    if (next >= changes.size()) return kWaitFailed;
+    changes[next++]();
+    started = Clock::now();
+    return kWoke;
+  }
+  void Stop() override {}
+};
+
+void Report(const char* name, std::vector<double> ms) {
+  if (ms.empty()) return;
+  std::sort(ms.begin(), ms.end());
+  std::printf("%s %.2f %.2f %.2f\n", name, ms[ms.size() / 2], ms.front(), ms.back());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: pass_bench FILE RUNS [APPEND_FILE]\n");
+    return 1;
+  }
+  const char* path = argv[1];
+  int runs = std::atoi(argv[2]);
+  std::string appended;
+  if (argc == 4) {
+    FILE* chunk = std::fopen(argv[3], "rb");
+    if (chunk == nullptr) return 1;
+    char block[65536];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, chunk)) > 0) appended.append(block, got);
+    std::fclose(chunk);
+  }
+  struct stat original;
+  if (stat(path, &original) != 0) return 1;
+
+  int fd = open(path, O_WRONLY | O_APPEND);
+  if (fd < 0) return 1;
+  TimedWatcher watcher;
+  int64_t touches = 0;
+  for (int i = 0; i < runs; ++i) {
+    watcher.changes.push_back([&] {
+      // New time, same bytes: every line is compared, none printed.
+      timespec times[2] = {{0, UTIME_OMIT}, {original.st_mtim.tv_sec + 1 + ++touches, 0}};
+      futimens(fd, times);
+    });
+  }
+  if (!appended.empty()) {
+    for (int i = 0; i < runs; ++i) {
+      watcher.changes.push_back([&] {
+        if (write(fd, appended.data(), appended.size()) != static_cast<ssize_t>(appended.size())) std::exit(1);
+      });
+    }
+  }
+
+  int devNull = open("/dev/null", O_WRONLY);
+  TerminalConsole console(devNull, STDERR_FILENO);
+  MonitorPlatform platform{&PosixFileSystem(), &console, &watcher};
+  char* monitorArgv[] = {argv[0], const_cast<char*>(path), nullptr};
+  watcher.started = Clock::now();
+  int result = MonitorMain(2, monitorArgv, platform);
+  if (!appended.empty() && ftruncate(fd, original.st_size) != 0) return 1;
+  close(fd);
+  if (result != 0 || watcher.waits.size() != watcher.changes.size() + 1) {
+    std::fprintf(stderr, "pass_bench: the monitor ended early (%d)\n", result);
+    return 1;
+  }
+  Report("first_listing", {watcher.waits[0]});
+  Report("pass_unchanged", std::vector<double>(watcher.waits.begin() + 1, watcher.waits.begin() + 1 + runs));
+  if (!appended.empty()) {
+    Report("pass_appended", std::vector<double>(watcher.waits.begin() + 1 + runs, watcher.waits.end()));
+  }
+  return 0;
+}
