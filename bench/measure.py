@@ -53,7 +53,7 @@ def pass_bench(path, runs, append=None):
     """Figures of one pass_bench run: name -> median ms."""
     args = [PASS_BENCH, path, str(runs)] + ([append] if append else [])
     out = subprocess.run(args, check=True, capture_output=True, text=True).stdout
-    return {name: float(ms) for name, ms, _, _ in (line.split() for line in out.splitlines())}
+    return {fields[0]: float(fields[1]) for fields in (line.split() for line in out.splitlines())}
 
 
 def cpu_ticks(pid):

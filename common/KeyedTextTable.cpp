@@ -128,10 +128,12 @@ void ReleaseBlock(char* block, size_t size) {
   }
 }
 
-// Where the index looks first. Keys that are canonical decimal numbers (all
-// keys of this system) map to their number, so consecutive line numbers lie
-// in consecutive index cells; any other key is mixed.
-uint64_t IndexHash(const char* key) {
+// Where the index looks first, and the key's length as a by-product (the
+// lookups need it and it saves a second pass over the key). Keys that are
+// canonical decimal numbers (all keys of this system) map to their number,
+// so consecutive line numbers lie in consecutive index cells; any other key
+// is mixed.
+uint64_t IndexHash(const char* key, size_t* length) {
   const char* p = key;
   bool negative = false;
   if (*p == '-') {
@@ -146,32 +148,49 @@ uint64_t IndexHash(const char* key) {
       ++p;
       ++digits;
     }
-    if (*p == '\0') return negative ? ~n : n;
+    if (*p == '\0') {
+      *length = static_cast<size_t>(p - key);
+      return negative ? ~n : n;
+    }
   }
   uint64_t h = 1469598103934665603ull;  // FNV-1a, then a finaliser
-  for (const unsigned char* q = reinterpret_cast<const unsigned char*>(key); *q; ++q) {
-    h = (h ^ *q) * 1099511628211ull;
-  }
+  const unsigned char* q = reinterpret_cast<const unsigned char*>(key);
+  for (; *q; ++q) h = (h ^ *q) * 1099511628211ull;
+  *length = static_cast<size_t>(reinterpret_cast<const char*>(q) - key);
   h ^= h >> 29;
   h *= 0xbf58476d1ce4e5b9ull;
   return h ^ (h >> 32);
 }
 
-size_t HomeOf(uint32_t number) { return IndexHash(KeyOf(SlotAt(number).block)) & g_indexMask; }
+size_t HomeOf(uint32_t number) {
+  size_t length;
+  return IndexHash(KeyOf(SlotAt(number).block), &length) & g_indexMask;
+}
 
 // How far the entry in `cell` lies from its home cell.
 size_t DistanceAt(size_t cell) { return (cell - HomeOf(g_index[cell])) & g_indexMask; }
 
+// Keys are short: a plain loop beats a call of memcmp.
+bool SameKey(const char* stored, const char* key, size_t length) {
+  for (size_t i = 0; i <= length; ++i) {
+    if (stored[i] != key[i]) return false;
+  }
+  return true;
+}
+
 // Index cell holding key, or kNone. Robin Hood order: a resident nearer to
 // its home than we are to ours means the key is absent.
-// keyLength is the key's strlen.
-size_t FindCell(const char* key, size_t keyLength) {
+// Also stores the key's length in *keyLength.
+size_t FindCell(const char* key, size_t* keyLength) {
+  size_t length;
+  uint64_t hash = IndexHash(key, &length);
+  *keyLength = length;
   if (g_index == nullptr) return kNone;
-  size_t cell = IndexHash(key) & g_indexMask;
+  size_t cell = hash & g_indexMask;
   for (size_t distance = 0;; cell = (cell + 1) & g_indexMask, ++distance) {
     uint32_t number = g_index[cell];
     if (number == kNone) return kNone;
-    if (std::memcmp(KeyOf(SlotAt(number).block), key, keyLength + 1) == 0) return cell;
+    if (SameKey(KeyOf(SlotAt(number).block), key, length)) return cell;
     if (DistanceAt(cell) < distance) return kNone;
   }
 }
@@ -302,7 +321,8 @@ int TableInsert(const char* key, const char* value) {
     for (uint32_t& head : g_bucketHeads) head = kNone;
     g_initialised = 1;
   }
-  size_t keyLength = std::strlen(key);
+  size_t keyLength;
+  size_t existing = FindCell(key, &keyLength);
   size_t valueLength = std::strlen(value);
   if (valueLength >= 0x7FFFFFFE) return -1;
 
@@ -310,7 +330,6 @@ int TableInsert(const char* key, const char* value) {
   size_t blockSize = BlockSize(keyLength, valueLength);
   char* block = TakeBlock(blockSize);
   if (block == nullptr) return -1;
-  size_t existing = FindCell(key, keyLength);
   if (existing == kNone && !ReserveIndex()) {
     ReleaseBlock(block, blockSize);
     return -1;
@@ -342,15 +361,16 @@ int TableInsert(const char* key, const char* value) {
 
 const char* TableFind(const char* key) {
   if (!g_initialised || key == nullptr) return nullptr;
-  size_t keyLength = std::strlen(key);
-  size_t cell = FindCell(key, keyLength);
+  size_t keyLength;
+  size_t cell = FindCell(key, &keyLength);
   return cell == kNone ? nullptr : SlotAt(g_index[cell]).block + keyLength + 1;
 }
 
 int TableRemove(const char* key) {
   if (key == nullptr) return TableClear();
   if (!g_initialised) return -1;
-  size_t cell = FindCell(key, std::strlen(key));
+  size_t keyLength;
+  size_t cell = FindCell(key, &keyLength);
   if (cell == kNone) return -1;
   RemoveAtCell(cell);
   return 0;
@@ -398,17 +418,31 @@ void TableWalk(TableWalkStep step, void* context) {
 }
 
 const char* DecimalKey(int32_t n) {
+  // Two digits per division, written from the end: every line of every
+  // pass of the monitor asks for its key.
+  static const char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   static char text[16];
-  char digits[12];
-  int count = 0;
   uint32_t magnitude = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
-  do {
-    digits[count++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+  int length = 1 + (magnitude >= 10) + (magnitude >= 100) + (magnitude >= 1000) + (magnitude >= 10000) +
+               (magnitude >= 100000) + (magnitude >= 1000000) + (magnitude >= 10000000) +
+               (magnitude >= 100000000) + (magnitude >= 1000000000);
   char* out = text;
   if (n < 0) *out++ = '-';
-  while (count > 0) *out++ = digits[--count];
-  *out = '\0';
+  char* at = out + length;
+  *at = '\0';
+  while (magnitude >= 100) {
+    at -= 2;
+    std::memcpy(at, kPairs + 2 * (magnitude % 100), 2);
+    magnitude /= 100;
+  }
+  if (magnitude >= 10) {
+    at -= 2;
+    std::memcpy(at, kPairs + 2 * magnitude, 2);
+  } else {
+    *--at = static_cast<char>('0' + magnitude);
+  }
   return text;
 }
