@@ -180,13 +180,15 @@ bool SameKey(const char* stored, const char* key, size_t length) {
 
 // Index cell holding key, or kNone. Robin Hood order: a resident nearer to
 // its home than we are to ours means the key is absent.
-// Also stores the key's length in *keyLength.
-size_t FindCell(const char* key, size_t* keyLength) {
+// Also stores the key's length in *keyLength and, when asked, its index
+// hash in *hash.
+size_t FindCell(const char* key, size_t* keyLength, uint64_t* hash = nullptr) {
   size_t length;
-  uint64_t hash = IndexHash(key, &length);
+  uint64_t keyHash = IndexHash(key, &length);
   *keyLength = length;
+  if (hash != nullptr) *hash = keyHash;
   if (g_index == nullptr) return kNone;
-  size_t cell = hash & g_indexMask;
+  size_t cell = keyHash & g_indexMask;
   for (size_t distance = 0;; cell = (cell + 1) & g_indexMask, ++distance) {
     uint32_t number = g_index[cell];
     if (number == kNone) return kNone;
@@ -197,8 +199,8 @@ size_t FindCell(const char* key, size_t* keyLength) {
 
 // Robin Hood insertion: an entry far from home takes the cell of one nearer
 // to its own, which keeps probe runs short and lets removal stop early.
-void PlaceInIndex(uint32_t number) {
-  size_t cell = HomeOf(number);
+void PlaceInIndex(uint32_t number, size_t home) {
+  size_t cell = home;
   for (size_t distance = 0;; cell = (cell + 1) & g_indexMask, ++distance) {
     if (g_index[cell] == kNone) {
       g_index[cell] = number;
@@ -228,7 +230,7 @@ bool ReserveIndex() {
   g_index = fresh;
   g_indexMask = newCapacity - 1;
   for (size_t cell = 0; cell < capacity; ++cell) {
-    if (old[cell] != kNone) PlaceInIndex(old[cell]);
+    if (old[cell] != kNone) PlaceInIndex(old[cell], HomeOf(old[cell]));
   }
   std::free(old);
   return true;
@@ -289,22 +291,9 @@ void ReleaseSlot(uint32_t number) {
   g_freeSlot = number;
 }
 
-unsigned BucketOf(const char* key) { return static_cast<unsigned>(HashKey(key) % kBucketCount); }
-
-void RemoveAtCell(size_t cell) {
-  uint32_t number = g_index[cell];
-  UnlinkFromBucket(number, BucketOf(KeyOf(SlotAt(number).block)));
-  EraseCell(cell);
-  ReleaseSlot(number);
-  --g_entryCount;
-}
-
-}  // namespace
-
-uint64_t HashKey(const char* key) {
-  if (key == nullptr) return 0;
+// HashKey of a key whose length is known.
+uint64_t SumOfGroups(const char* key, size_t length) {
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(key);
-  size_t length = std::strlen(key);
   uint64_t sum = 0;
   for (size_t group = 0; group < length; group += 8) {
     uint64_t word = 0;
@@ -315,6 +304,23 @@ uint64_t HashKey(const char* key) {
   return sum;
 }
 
+unsigned BucketOf(const char* key, size_t length) {
+  return static_cast<unsigned>(SumOfGroups(key, length) % kBucketCount);
+}
+
+void RemoveAtCell(size_t cell) {
+  uint32_t number = g_index[cell];
+  const char* key = KeyOf(SlotAt(number).block);
+  UnlinkFromBucket(number, BucketOf(key, std::strlen(key)));
+  EraseCell(cell);
+  ReleaseSlot(number);
+  --g_entryCount;
+}
+
+}  // namespace
+
+uint64_t HashKey(const char* key) { return key == nullptr ? 0 : SumOfGroups(key, std::strlen(key)); }
+
 int TableInsert(const char* key, const char* value) {
   if (key == nullptr || value == nullptr) return -1;
   if (!g_initialised) {
@@ -322,7 +328,8 @@ int TableInsert(const char* key, const char* value) {
     g_initialised = 1;
   }
   size_t keyLength;
-  size_t existing = FindCell(key, &keyLength);
+  uint64_t hash;
+  size_t existing = FindCell(key, &keyLength, &hash);
   size_t valueLength = std::strlen(value);
   if (valueLength >= 0x7FFFFFFE) return -1;
 
@@ -347,14 +354,14 @@ int TableInsert(const char* key, const char* value) {
   valueCopy[valueLength + 1] = '\0';
 
   if (existing != kNone) RemoveAtCell(existing);
-  unsigned bucket = BucketOf(key);
+  unsigned bucket = BucketOf(key, keyLength);
   Slot& slot = SlotAt(number);
   slot.block = block;
   slot.previous = kNone;
   slot.next = g_bucketHeads[bucket];
   if (slot.next != kNone) SlotAt(slot.next).previous = number;
   g_bucketHeads[bucket] = number;
-  PlaceInIndex(number);
+  PlaceInIndex(number, hash & g_indexMask);
   ++g_entryCount;
   return 0;
 }
