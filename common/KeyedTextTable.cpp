@@ -29,7 +29,8 @@ namespace {
 
 constexpr unsigned kBucketCount = 1000;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
-constexpr unsigned kSlotsPerChunk = 1u << 16;
+constexpr unsigned kSlotShift = 18;  // 4 MiB of slots per chunk
+constexpr unsigned kSlotsPerChunk = 1u << kSlotShift;
 // Arena chunks double from the smallest (a short watch list stays small) to
 // the largest; large ones get the large-page hint.
 constexpr size_t kSmallestArenaChunk = size_t{64} << 10;
@@ -70,7 +71,7 @@ void* (*g_tableAllocate)(size_t) = std::malloc;
 
 namespace {
 
-Slot& SlotAt(uint32_t number) { return g_slotChunks[number >> 16][number & (kSlotsPerChunk - 1)]; }
+Slot& SlotAt(uint32_t number) { return g_slotChunks[number >> kSlotShift][number & (kSlotsPerChunk - 1)]; }
 
 const char* KeyOf(const char* block) { return block; }
 const char* ValueOf(const char* block) { return block + std::strlen(block) + 1; }
@@ -252,9 +253,11 @@ void EraseCell(size_t cell) {
 uint32_t TakeSlot() {
   if (g_freeSlot != kNone) return g_freeSlot;
   if (g_slotsInUse == kNone) return kNone;
-  if ((g_slotsInUse & (kSlotsPerChunk - 1)) == 0 && (g_slotsInUse >> 16) >= g_slotChunks.size()) {
+  if ((g_slotsInUse & (kSlotsPerChunk - 1)) == 0 && (g_slotsInUse >> kSlotShift) >= g_slotChunks.size()) {
     Slot* chunk = static_cast<Slot*>(g_tableAllocate(kSlotsPerChunk * sizeof(Slot)));
     if (chunk == nullptr) return kNone;
+    // A short table never fills its first chunk: only later ones get the hint.
+    if (!g_slotChunks.empty()) AdviseLargeBlock(chunk, kSlotsPerChunk * sizeof(Slot));
     try {
       g_slotChunks.push_back(chunk);
     } catch (const std::bad_alloc&) {
