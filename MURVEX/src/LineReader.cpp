@@ -8,6 +8,11 @@
 
 namespace {
 
+// Read requests of 256 KiB, the buffer reused from refill to refill: it
+// stays in the processor's cache between the system's copy and the line
+// scan, and a pass costs no fresh memory. A buffer as large as the file
+// (up to 128 MB) doubled both the time of a pass and the monitor's peak
+// memory on large files.
 constexpr size_t kDefaultBufferLimit = 262144;
 constexpr size_t kDirectStep = 1000000;
 

@@ -20,7 +20,7 @@ int ReadLineW(const char* path, uint16_t* line, int capacity);
 int OpenLineReader(const char* path);
 void CloseLineReader();
 
-// Largest read request of the heap path (128,000,000 bytes by default).
+// Largest read request of the heap path (262,144 bytes by default).
 // Tests and fuzzers lower it so that refills happen on small files.
 void SetLineReaderBufferLimit(size_t bytes);
 // Test hook: make the heap buffer unavailable so the direct path is taken.

@@ -15,11 +15,11 @@ class LineReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     UseNativeFiles();
-    SetLineReaderBufferLimit(128000000);
+    SetLineReaderBufferLimit(262144);
     SetLineReaderForceDirect(false);
   }
   void TearDown() override {
-    SetLineReaderBufferLimit(128000000);
+    SetLineReaderBufferLimit(262144);
     SetLineReaderForceDirect(false);
   }
   // One whole pass of ReadLineA.

@@ -1,0 +1,61 @@
+// The terminal console on exact bytes: what reaches the terminal for plain
+// ASCII, control bytes and code page 932 text, each alone and mixed, and
+// the same bytes whichever way a line is handed over.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "PosixPlatform.h"
+
+namespace {
+
+// Everything the console writes for one Write of text, read back from a pipe.
+std::string Shown(const std::string& text) {
+  int fds[2];
+  if (pipe(fds) != 0) return "<no pipe>";
+  {
+    TerminalConsole console(fds[1], fds[1]);
+    console.Write(text.data(), text.size());
+    console.Flush();
+  }
+  close(fds[1]);
+  std::string out;
+  char block[4096];
+  ssize_t got;
+  while ((got = read(fds[0], block, sizeof block)) > 0) out.append(block, static_cast<size_t>(got));
+  close(fds[0]);
+  return out;
+}
+
+TEST(TerminalConsoleTest, PlainAsciiLinesPassUnchanged) {
+  // Longer than one 16-byte block, with tab, carriage return and line feed.
+  const std::string line = "2026-03-01 00:00:00.037 INFO\thandled stock user ~{}|\\ n=0000000001\r\n";
+  EXPECT_EQ(Shown(line), line);
+  EXPECT_EQ(Shown(""), "");
+}
+
+TEST(TerminalConsoleTest, ControlBytesAreShownAsCaretEscapesAnywhereInALine) {
+  // An escape byte must never reach the terminal as itself, whether it sits
+  // in the first block of a long line, after it, or in a short line.
+  std::string longLine(40, 'a');
+  longLine[3] = '\x1b';
+  longLine[35] = '\x7f';
+  std::string expected(40, 'a');
+  expected.replace(35, 1, "^?");
+  expected.replace(3, 1, "^[");
+  EXPECT_EQ(Shown(longLine), expected);
+  EXPECT_EQ(Shown(std::string("x\x01y\n", 4)), "x^Ay\n");
+  EXPECT_EQ(Shown(std::string(17, 'b') + '\x1b'), std::string(17, 'b') + "^[");
+}
+
+TEST(TerminalConsoleTest, CodePage932TextIsConvertedInsideAsciiLines) {
+  // "あ" (82 A0) and the half-width katakana "ｱ" (B1) among ASCII; the
+  // double-byte character with a backslash as its second byte (83 5C, "ソ")
+  // must stay one character.
+  EXPECT_EQ(Shown("[0001]\x82\xa0 ok\n"), "[0001]\xe3\x81\x82 ok\n");
+  EXPECT_EQ(Shown(std::string(20, 'c') + "\xb1\n"), std::string(20, 'c') + "\xef\xbd\xb1\n");
+  EXPECT_EQ(Shown("\x83\x5c\n"), "\xe3\x82\xbd\n");
+}
+
+}  // namespace
