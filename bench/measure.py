@@ -25,7 +25,7 @@ APPEND_1000 = os.path.join(DATA, "append-1000.log")
 
 
 def median(values):
-    return statistics.median(values)
+    return statistics.median(list(values))
 
 
 def percentile(values, fraction):
@@ -204,7 +204,8 @@ def main():
     first_listing_warm = first_listings(LOG_10M, warm=True)
     fill = fill_ms()
 
-    hwm, size = peak_memory(LOG_10M)
+    peaks = [peak_memory(LOG_10M) for _ in range(RUNS)]
+    hwm, size = median(p[0] for p in peaks), peaks[0][1]
 
     def monitor_ready(proc):
         wait_idle(proc.pid)
