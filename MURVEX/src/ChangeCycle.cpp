@@ -18,6 +18,31 @@ uint16_t g_wideLine[65536];
 
 void PrintLine(Console& console, int32_t number, const char* text);
 
+// DecimalKey of a line counter that counts up from 0, kept in step with it:
+// counting a text up is cheaper than writing the number anew for each of
+// the millions of lines of a pass.
+class CountingKey {
+ public:
+  CountingKey() { std::memcpy(text_, "0", 2); }
+  // The key of the next number. Static buffer of this object.
+  const char* Next() {
+    int at = length_ - 1;
+    while (at >= 0 && text_[at] == '9') text_[at--] = '0';
+    if (at >= 0) {
+      ++text_[at];
+    } else {
+      std::memmove(text_ + 1, text_, static_cast<size_t>(length_) + 1);
+      text_[0] = '1';
+      ++length_;
+    }
+    return text_;
+  }
+
+ private:
+  char text_[16];
+  int length_ = 1;
+};
+
 void Forget(MonitorState& state, Console& console) {
   state.listedCount = 0;
   state.previousCount = 0;
@@ -37,10 +62,11 @@ void FullListing(MonitorState& state, Console& console) {
 
 void DifferencePass(MonitorState& state, Console& console) {
   state.lineCounter = 0;
+  CountingKey counting;
   console.SetColour(kColourChanged);
   while (const char* text = NextLineText(state.path)) {
     ++state.lineCounter;
-    const char* key = DecimalKey(state.lineCounter);
+    const char* key = counting.Next();
     const char* stored = TableFind(key);
     if (stored != nullptr) {
       if (strcmp(stored, text) == 0) continue;
