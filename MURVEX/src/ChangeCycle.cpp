@@ -129,9 +129,10 @@ void PrintLine(Console& console, int32_t number, const char* text) {
 
 void ListAllLines(MonitorState& state, Console& console) {
   state.lineCounter = 0;
+  CountingKey counting;
   while (const char* text = NextLineText(state.path)) {
     ++state.lineCounter;
-    TableInsert(DecimalKey(state.lineCounter), text);
+    TableInsert(counting.Next(), text);
     PrintLine(console, state.lineCounter, text);
   }
 }
