@@ -12,9 +12,11 @@
 // memory. Key and value share one block cut from large arena chunks (no
 // allocator header, no rounding); a removed block becomes a hole that the
 // next block of exactly its size reuses, and only blocks above kLargeBlock
-// get an allocation of their own. Per entry beyond the key and value bytes
-// and their terminators: a 16-byte slot, the value's extra 0, and about 6
-// bytes of index at most 70% load.
+// get an allocation of their own. Holes of sizes nobody asks for again stay
+// until TableClear, which the monitor runs at every full listing. Blocks
+// never move, so a value handed out stays where it is. Per entry beyond the
+// key and value bytes and their terminators: a 16-byte slot, the value's
+// extra 0, and about 6 bytes of index at most 70% load.
 #include "KeyedTextTable.h"
 
 #include "LargeBlocks.h"
