@@ -24,7 +24,7 @@ void PrintLine(Console& console, int32_t number, const char* text);
 class CountingKey {
  public:
   CountingKey() { std::memcpy(text_, "0", 2); }
-  // The key of the next number. Static buffer of this object.
+  // The key of the next number, in this object; overwritten by the next call.
   const char* Next() {
     int at = length_ - 1;
     while (at >= 0 && text_[at] == '9') text_[at--] = '0';

@@ -75,17 +75,20 @@ TEST_F(ChangeCycleTest, ShowsOnlyAppendedLinesHighlighted) {
   EXPECT_EQ(Run("a\nb\n"), "<15>[0001]a\n[0002]b\n<95>[0003]c\n[0004]d\n<10>");
 }
 
-// Line numbers that gain a digit (9 to 10, 99 to 100, 999 to 1000) must find
-// the text stored under their own key, or an unchanged line would be shown.
+// Line numbers that gain a digit (9 to 10, ..., 9999 to 10000) must find the
+// text stored under their own key, or an unchanged line would be shown; the
+// printed number keeps four digits at least and grows beyond them.
 TEST_F(ChangeCycleTest, FindsEveryLineUnderItsOwnNumberAcrossNewDigits) {
   std::string before;
-  for (int i = 1; i <= 1001; ++i) before += "line " + std::to_string(i) + "\n";
+  for (int i = 1; i <= 10001; ++i) before += "line " + std::to_string(i) + "\n";
   std::string after = before;
   after.replace(after.find("line 100\n"), 9, "LINE 100\n");
   ThenWrite(after);
   std::string screen = Run(before);
   EXPECT_EQ(screen.substr(screen.find("<95>")), "<95>[0100]LINE 100\n<10>");
-  EXPECT_STREQ(TableFind("1000"), "line 1000\n");
+  EXPECT_NE(screen.find("[0009]line 9\n[0010]line 10\n"), std::string::npos);
+  EXPECT_NE(screen.find("[9999]line 9999\n[10000]line 10000\n"), std::string::npos);
+  EXPECT_STREQ(TableFind("10000"), "line 10000\n");
   EXPECT_STREQ(TableFind("100"), "LINE 100\n");
 }
 
