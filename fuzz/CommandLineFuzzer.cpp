@@ -157,6 +157,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         environment.folder.find('"') != std::string::npos) {
       return 0;
     }
+    // The same holds for the program path once a folder is put before it.
+    const char* closing = built.commandLine[0] == '"' ? strchr(built.commandLine + 1, '"') : nullptr;
+    if (closing != nullptr && static_cast<size_t>(closing - built.commandLine - 1) >= kTokenSize - 2) return 0;
     std::vector<std::string> all = Split(built.commandLine, " ");
     if (all.empty()) abort();
     std::string program = all[0];

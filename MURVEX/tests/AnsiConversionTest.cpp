@@ -51,6 +51,11 @@ TEST(DecodeUtf8, NulStopsAForm) {
 TEST(Utf8LineToAnsi, DropsByteOrderMarkInAnyLine) {
   EXPECT_EQ("A\r\n", std::string(Utf8LineToAnsi("\xEF\xBB\xBF" "A\r\n")));
   EXPECT_EQ("\x82\xA0\r\n", std::string(Utf8LineToAnsi("\xEF\xBB\xBF\xE3\x81\x82\r\n")));
+  // Found by fuzz_ansi_conversion: a second mark (or U+FFFE) right after the
+  // first is dropped as the UTF-16 step drops it, not shown as a blank.
+  EXPECT_EQ("A\r\n", std::string(Utf8LineToAnsi("\xEF\xBB\xBF\xEF\xBB\xBF" "A\r\n")));
+  EXPECT_EQ("A", std::string(Utf8LineToAnsi("\xEF\xBF\xBE" "A")));
+  EXPECT_EQ(" A", std::string(Utf8LineToAnsi("A\xEF\xBB\xBF" "A")).substr(1));
 }
 
 TEST(Utf8LineToAnsi, ConvertsToShiftJis) {
