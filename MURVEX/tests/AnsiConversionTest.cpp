@@ -99,6 +99,11 @@ TEST(Utf16LineToAnsi, DropsLeadingMarkAndConverts) {
   EXPECT_EQ("A B", std::string(Utf16LineToAnsi(inner)));
 }
 
+TEST(Utf16LineToAnsi, LoneSurrogatesBecomeOneSpaceEach) {
+  const uint16_t line[] = {0x41, 0xD800, 0x42, 0xDC00, 0x0D, 0x0A, 0};
+  EXPECT_EQ("A B \r\n", std::string(Utf16LineToAnsi(line)));
+}
+
 TEST(Utf16LineToAnsi, LongDoubleByteLineIsCutWhole) {
   std::vector<uint16_t> line(40000, 0x3042);
   line.push_back(0);
