@@ -133,15 +133,4 @@ TEST_F(SaveFaultTest, UnwritableFolderKeepsTheOldListAndSaysSo) {
   EXPECT_EQ(Read(), old);
 }
 
-TEST_F(SaveFaultTest, ReadOnlyListFileIsReplacedWholeOrKeptWhole) {
-  const std::string old = Bytes('a', 10);
-  ASSERT_EQ(SaveWatchList(path_.c_str()), 0);
-  fs::permissions(path_, fs::perms::owner_read);
-  const std::string fresh = Bytes('b', 20);
-  // A read-only file does not keep a folder's entry from being replaced
-  // here; either way the file is one list, as the result says.
-  int result = SaveWatchList(path_.c_str());
-  EXPECT_EQ(Read(), result == 0 ? fresh : old);
-}
-
 }  // namespace
