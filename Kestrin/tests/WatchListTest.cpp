@@ -111,6 +111,27 @@ TEST_F(WatchListTest, SaveThenLoadRoundTripsAndLeavesNoTemporary) {
   fs::remove_all(folder);
 }
 
+// Windows refuses to replace a read-only file; Linux and wine replace the
+// folder's entry all the same. Either way the file is one whole list, the
+// one the result names.
+TEST_F(WatchListTest, ReadOnlyListFileIsReplacedWholeOrKeptWhole) {
+  namespace fs = std::filesystem;
+  fs::path folder = fs::temp_directory_path() / ("kestrin_readonly_" + std::to_string(std::random_device{}()));
+  ASSERT_TRUE(fs::create_directory(folder));
+  std::string path = (folder / "Surveillance.txt").string();
+  TableInsert("0", "C:\\old.log");
+  g_keyCounter = 1;
+  ASSERT_EQ(SaveWatchList(path.c_str()), 0);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  TableInsert("1", "C:\\new.log");
+  g_keyCounter = 2;
+  int result = SaveWatchList(path.c_str());
+  EXPECT_EQ(ReadAll(path), result == 0 ? "C:\\old.log\r\nC:\\new.log\r\n" : "C:\\old.log\r\n");
+  EXPECT_FALSE(fs::exists(path + ".new"));
+  fs::permissions(path, fs::perms::owner_all);
+  fs::remove_all(folder);
+}
+
 TEST_F(WatchListTest, MissingFileGivesEmptyListAndFailedSaveKeepsNothing) {
   g_keyCounter = 7;
   LoadWatchList("no_such_folder_kestrin/Surveillance.txt");

@@ -14,6 +14,21 @@ namespace {
 // covers every common block size.
 constexpr size_t kDirectAlignment = 4096;
 
+// Opens path for reading if it is a regular file. Folders, devices and
+// pipes are refused as Windows refuses them: reading them would fail, never
+// end, or wait for a writer (a pipe's open alone would).
+int OpenRegular(const char* path, int flags) {
+  int fd = open(path, flags | O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
 int64_t ModifiedNs(const struct stat& info) {
   return static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
 }
@@ -37,14 +52,14 @@ class PosixFiles : public FileSystem {
 
   FileHandle OpenShared(const char* path) override {
     // POSIX opens never lock others out.
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = OpenRegular(path, 0);
     return fd >= 0 ? static_cast<FileHandle>(fd) : kNoFile;
   }
 
   FileHandle OpenDirect(const char* path, size_t* alignment) override {
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_DIRECT);
+    int fd = OpenRegular(path, O_DIRECT);
     // Some file systems (tmpfs) refuse O_DIRECT; read them through the cache.
-    if (fd < 0 && errno == EINVAL) fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == EINVAL) fd = OpenRegular(path, 0);
     if (fd < 0) return kNoFile;
     if (alignment != nullptr) *alignment = kDirectAlignment;
     return static_cast<FileHandle>(fd);

@@ -132,9 +132,11 @@ const char* Utf8LineToAnsi(const char* line) {
   size_t units = 0;
   uint16_t* wide = Utf8ToUtf16Alloc(line, &units);
   if (wide == nullptr) return g_utf8Result;
+  // A mark left after the UTF-8 one is dropped as Utf16ToAnsiAlloc would.
+  size_t skip = units > 0 && (wide[0] == 0xFEFF || wide[0] == 0xFFFE) ? 1 : 0;
   // Straight into the result buffer, so an overlong result is cut at a
   // character boundary instead of in the middle of a double-byte character.
-  size_t length = UnitsToAnsi(wide, units, g_utf8Result, kConvertedLineSize - 1);
+  size_t length = UnitsToAnsi(wide + skip, units - skip, g_utf8Result, kConvertedLineSize - 1);
   g_utf8Result[length] = '\0';
   free(wide);
   return g_utf8Result;

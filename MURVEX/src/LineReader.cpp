@@ -85,7 +85,8 @@ bool Refill() {
 // closing once the size taken at open has been delivered.
 bool BeginCall(const char* path, int capacity) {
   if (g_isClosed) {
-    if (capacity <= 0) return false;
+    // A line needs room for one byte and its terminator.
+    if (capacity < 2) return false;
     if (OpenLineReader(path) != 0) return false;
     g_isClosed = false;
   }

@@ -10,7 +10,8 @@
 // Stores the next line, its line feed included, terminated, in line (at most
 // capacity - 1 bytes: longer lines come in pieces). Returns the number of
 // bytes stored; 0 when the pass is over (the file is then closed) or the file
-// could not be opened (a message is then on standard error).
+// could not be opened (a message is then on standard error). A capacity
+// below 2 leaves no room for a byte and its terminator: 0, nothing opened.
 int ReadLineA(const char* path, char* line, int capacity);
 
 // The same in 16-bit little-endian units; capacity and result count units.

@@ -51,6 +51,11 @@ TEST(DecodeUtf8, NulStopsAForm) {
 TEST(Utf8LineToAnsi, DropsByteOrderMarkInAnyLine) {
   EXPECT_EQ("A\r\n", std::string(Utf8LineToAnsi("\xEF\xBB\xBF" "A\r\n")));
   EXPECT_EQ("\x82\xA0\r\n", std::string(Utf8LineToAnsi("\xEF\xBB\xBF\xE3\x81\x82\r\n")));
+  // Found by fuzz_ansi_conversion: a second mark (or U+FFFE) right after the
+  // first is dropped as the UTF-16 step drops it, not shown as a blank.
+  EXPECT_EQ("A\r\n", std::string(Utf8LineToAnsi("\xEF\xBB\xBF\xEF\xBB\xBF" "A\r\n")));
+  EXPECT_EQ("A", std::string(Utf8LineToAnsi("\xEF\xBF\xBE" "A")));
+  EXPECT_EQ(" A", std::string(Utf8LineToAnsi("A\xEF\xBB\xBF" "A")).substr(1));
 }
 
 TEST(Utf8LineToAnsi, ConvertsToShiftJis) {
@@ -92,6 +97,11 @@ TEST(Utf16LineToAnsi, DropsLeadingMarkAndConverts) {
   EXPECT_EQ("A\r\n", std::string(Utf16LineToAnsi(plain)));
   const uint16_t inner[] = {0x41, 0xFEFF, 0x42, 0};
   EXPECT_EQ("A B", std::string(Utf16LineToAnsi(inner)));
+}
+
+TEST(Utf16LineToAnsi, LoneSurrogatesBecomeOneSpaceEach) {
+  const uint16_t line[] = {0x41, 0xD800, 0x42, 0xDC00, 0x0D, 0x0A, 0};
+  EXPECT_EQ("A B \r\n", std::string(Utf16LineToAnsi(line)));
 }
 
 TEST(Utf16LineToAnsi, LongDoubleByteLineIsCutWhole) {

@@ -72,11 +72,19 @@ TEST_F(LineReaderTest, MissingFileIsReported) {
             testing::internal::GetCapturedStderr());
 }
 
-TEST_F(LineReaderTest, NonPositiveCapacityOpensNothing) {
+TEST_F(LineReaderTest, CapacityWithoutRoomForAByteOpensNothing) {
   TempTextFile file("x\n");
   char line[4];
   EXPECT_EQ(0, ReadLineA(file.path(), line, 0));
   EXPECT_EQ(0, ReadLineA(file.path(), line, -1));
+  // Found by fuzz_line_reader: capacity 1 stored a byte and then its
+  // terminator past a one-element buffer.
+  char one[1] = {'?'};
+  EXPECT_EQ(0, ReadLineA(file.path(), one, 1));
+  EXPECT_EQ('?', one[0]);
+  uint16_t unit[1] = {0x3F};
+  EXPECT_EQ(0, ReadLineW(file.path(), unit, 1));
+  EXPECT_EQ(0x3F, unit[0]);
   // Nothing was left open: a full pass starts at the first line.
   EXPECT_EQ((Lines{"x\n"}), Pass(file.path()));
 }

@@ -26,8 +26,15 @@ int NotificationWatcher::Wait(int timeoutMs) {
   if (result == WAIT_FAILED) return kWaitFailed;
   // A folder that was deleted or moved away can no longer be watched.
   if (GetFileAttributesA(folder_.c_str()) == INVALID_FILE_ATTRIBUTES) return kFolderGone;
-  if (result == WAIT_OBJECT_0 && !FindNextChangeNotification(static_cast<HANDLE>(handle_))) return kFolderGone;
-  return kWoke;
+  if (result == WAIT_OBJECT_0) {
+    if (!FindNextChangeNotification(static_cast<HANDLE>(handle_))) return kFolderGone;
+    return kWoke;
+  }
+  // A quiet time-out: arm afresh. Our own handle can keep a deleted folder
+  // pending (wine removes it only when the last handle closes); letting go
+  // lets it vanish, and the new notification then cannot be armed.
+  std::string folder = folder_;
+  return Start(folder.c_str()) == 0 ? kWoke : kFolderGone;
 }
 
 void NotificationWatcher::Stop() {

@@ -11,6 +11,17 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 HANDLE ToHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
+// Only files on a disk are read: a device such as CON would wait for the
+// keyboard, NUL has no status, a pipe never ends.
+FileHandle DiskFileOnly(HANDLE file) {
+  if (file == INVALID_HANDLE_VALUE) return kNoFile;
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return kNoFile;
+  }
+  return reinterpret_cast<FileHandle>(file);
+}
+
 class Win32Files : public FileSystem {
  public:
   int Exists(const char* path) override { return _access(path, 0) == 0 ? 0 : -1; }
@@ -34,17 +45,15 @@ class Win32Files : public FileSystem {
   }
 
   FileHandle OpenShared(const char* path) override {
-    HANDLE file = CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(file);
+    return DiskFileOnly(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   }
 
   FileHandle OpenDirect(const char* path, size_t* alignment) override {
-    HANDLE file = CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return kNoFile;
-    if (alignment != nullptr) *alignment = kFallbackSector;
-    return reinterpret_cast<FileHandle>(file);
+    FileHandle file = DiskFileOnly(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                               FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file != kNoFile && alignment != nullptr) *alignment = kFallbackSector;
+    return file;
   }
 
   int64_t Read(FileHandle file, void* buffer, size_t size) override {

@@ -1,62 +1,14 @@
 // The real murvex on a real file, its terminal read through a
 // pseudo-terminal: what the user sees, colours included.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "MonitorOnTerminal.h"
+
 namespace {
-
-const std::string kFirstListing = "\x1b[0;97;40m";
-const std::string kHighlight = "\x1b[0;97;45m";
-const std::string kClear = "\x1b[H\x1b[2J";
-
-class MonitorOnTerminal {
- public:
-  explicit MonitorOnTerminal(const std::string& path) {
-    pid_ = forkpty(&terminal_, nullptr, nullptr, nullptr);
-    if (pid_ == 0) {
-      execl(MURVEX_BINARY, MURVEX_BINARY, path.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~MonitorOnTerminal() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (terminal_ >= 0) close(terminal_);
-  }
-  // Reads the terminal until `text` has appeared after `from`, at most 10 s.
-  bool WaitFor(const std::string& text, size_t from = 0) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (screen_.find(text, from) == std::string::npos) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return false;
-      pollfd ready{terminal_, POLLIN, 0};
-      if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
-      char bytes[4096];
-      ssize_t got = read(terminal_, bytes, sizeof bytes);
-      if (got <= 0) return screen_.find(text, from) != std::string::npos;
-      screen_.append(bytes, static_cast<size_t>(got));
-    }
-    return true;
-  }
-  const std::string& Screen() const { return screen_; }
-
- private:
-  pid_t pid_ = -1;
-  int terminal_ = -1;
-  std::string screen_;
-};
 
 std::string TempPath(const char* name) {
   std::string path = std::string(::testing::TempDir()) + "murvex-e2e-" + name + "-" + std::to_string(getpid()) + ".log";

@@ -43,6 +43,14 @@ class MonitorInConsole {
   }
   bool Started() const { return started_; }
 
+  // The exit code once the monitor has ended by itself within `ms`; -1 if not.
+  long WaitForExit(DWORD ms) {
+    if (!started_ || WaitForSingleObject(process_.hProcess, ms) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return static_cast<long>(code);
+  }
+
   // Screen rows (text and attributes) and title of the monitor's console.
   bool Read(std::vector<Cell>* rows, std::string* title) {
     FreeConsole();
@@ -123,6 +131,24 @@ TEST(ConsoleScreenTest, ListsInWhiteTitlesWithTheNameAndHighlightsAppendedLines)
   ASSERT_TRUE(monitor.WaitForRow("[0003]gamma", &attribute, &title));
   EXPECT_EQ(attribute, 95);
   std::remove(path.c_str());
+}
+
+TEST(ConsoleScreenTest, WatchedFolderDeletedEndsTheMonitorWithExitCodeZero) {
+  std::string folder = TempFile("murvex-gone");
+  CreateDirectoryA(folder.c_str(), nullptr);
+  std::string path = folder + "\\app.log";
+  WriteBytes(path, "alpha\r\n", "wb");
+  MonitorInConsole monitor(path);
+  ASSERT_TRUE(monitor.Started());
+  WORD attribute = 0;
+  std::string title;
+  ASSERT_TRUE(monitor.WaitForRow("[0001]alpha", &attribute, &title));
+  ASSERT_TRUE(DeleteFileA(path.c_str()));
+  ASSERT_TRUE(RemoveDirectoryA(folder.c_str()));
+  // Noticed at a wake-up that finds the folder gone: at once where its
+  // removal signals the notification, at the latest at the 60-second
+  // time-out (wine signals the file's deletion only).
+  EXPECT_EQ(monitor.WaitForExit(90000), 0);
 }
 
 TEST(ConsoleScreenTest, RefusedStartsEndWithExitCodeOne) {

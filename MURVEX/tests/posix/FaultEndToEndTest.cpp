@@ -1,0 +1,210 @@
+// The real murvex, real inotify, real timing: log rotation, a file deleted
+// and created again, the watched folder deleted, a writer that never stops,
+// and command lines it must refuse.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "MonitorOnTerminal.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "は監視できません" as the terminal shows it (UTF-8).
+const std::string kCannotWatch = "\xE3\x81\xAF\xE7\x9B\xA3\xE8\xA6\x96\xE3\x81\xA7\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93";
+// "はオープンできません".
+const std::string kCannotOpen =
+    "\xE3\x81\xAF\xE3\x82\xAA\xE3\x83\xBC\xE3\x83\x97\xE3\x83\xB3\xE3\x81\xA7\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93";
+
+class FaultEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = fs::path(::testing::TempDir()) / ("murvex-e2e-" + std::string(test->name()) + "-" + std::to_string(getpid()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    path_ = (folder_ / "app.log").string();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  void Write(const std::string& bytes, const std::string& path = "") {
+    std::ofstream(path.empty() ? path_ : path, std::ios::binary | std::ios::trunc) << bytes;
+  }
+  static std::map<int, std::string> Numbered(const std::vector<std::string>& lines) {
+    std::map<int, std::string> numbered;
+    for (size_t i = 0; i < lines.size(); ++i) numbered[static_cast<int>(i) + 1] = lines[i];
+    return numbered;
+  }
+  // Waits until the screen after its last clear shows exactly `lines`.
+  bool WaitForScreen(MonitorOnTerminal& monitor, const std::vector<std::string>& lines) {
+    auto expected = Numbered(lines);
+    for (int i = 0; i < 100; ++i) {
+      if (ScreenAfterLastClear(monitor.Screen()) == expected) return true;
+      monitor.ReadFor(100);
+    }
+    return ScreenAfterLastClear(monitor.Screen()) == expected;
+  }
+
+  fs::path folder_;
+  std::string path_;
+};
+
+TEST_F(FaultEndToEndTest, RotationByRenameListsTheNewFileInFull) {
+  Write("old 1\nold 2\nold 3\n");
+  MonitorOnTerminal monitor(path_);
+  ASSERT_TRUE(monitor.WaitFor("[0003]old 3")) << monitor.Screen();
+  fs::rename(path_, path_ + ".1");
+  Write("new 1\nnew 2\n");
+  EXPECT_TRUE(WaitForScreen(monitor, {"new 1\n", "new 2\n"})) << monitor.Screen();
+}
+
+TEST_F(FaultEndToEndTest, DeletedAndCreatedAgainQuicklyShowsTheLastFile) {
+  Write("first\n");
+  MonitorOnTerminal monitor(path_);
+  ASSERT_TRUE(monitor.WaitFor("[0001]first")) << monitor.Screen();
+  for (int i = 0; i < 20; ++i) {
+    fs::remove(path_);
+    Write("generation " + std::to_string(i) + "\n");
+    if (i % 5 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  }
+  fs::remove(path_);
+  Write("final 1\nfinal 2\nfinal 3\n");
+  EXPECT_TRUE(WaitForScreen(monitor, {"final 1\n", "final 2\n", "final 3\n"})) << monitor.Screen();
+}
+
+TEST_F(FaultEndToEndTest, WatchedFolderDeletedEndsWithItsMessageAndExitCodeZero) {
+  Write("a\n");
+  MonitorOnTerminal monitor(path_);
+  ASSERT_TRUE(monitor.WaitFor("[0001]a")) << monitor.Screen();
+  fs::remove_all(folder_);
+  EXPECT_EQ(monitor.WaitForExit(), 0) << monitor.Screen();
+  EXPECT_NE(monitor.Screen().find("[" + folder_.string() + "/]" + kCannotWatch), std::string::npos) << monitor.Screen();
+}
+
+// A writer holding the file open, appending about 2,000 lines a second for
+// MURVEX_SOAK_SECONDS (10 by default; 60 for the full check): every line
+// reaches the screen once, in order, under its own number, highlighted.
+TEST_F(FaultEndToEndTest, WriterAppendingContinuouslyEveryLineReachesTheScreenOnceInOrder) {
+  const char* soak = std::getenv("MURVEX_SOAK_SECONDS");
+  const int seconds = soak != nullptr && std::atoi(soak) > 0 ? std::atoi(soak) : 10;
+  Write("");
+  int fd = open(path_.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "line 0000000001\n", 16), 16);
+  MonitorOnTerminal monitor(path_);
+  ASSERT_TRUE(monitor.WaitFor("[0001]line 0000000001")) << monitor.Screen();
+
+  // 16-byte lines never cross a page, so a reader sees whole lines only.
+  std::atomic<int> written{1};
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    char line[32];
+    while (std::chrono::steady_clock::now() < end) {
+      for (int burst = 0; burst < 20; ++burst) {
+        int n = written + 1;
+        snprintf(line, sizeof line, "line %010d\n", n);
+        if (write(fd, line, 16) != 16) break;
+        written = n;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    done = true;
+  });
+  // Keep reading the terminal while the writer runs, so the monitor never
+  // blocks on a full terminal.
+  while (!done) monitor.ReadFor(200);
+  writer.join();
+  close(fd);
+  int last = written;
+  char tail[32];
+  snprintf(tail, sizeof tail, "line %010d", last);
+  size_t from = monitor.Screen().size() > 64 ? monitor.Screen().size() - 64 : 0;
+  if (monitor.Screen().find(tail) == std::string::npos) {
+    ASSERT_TRUE(monitor.WaitFor(tail, from, 60)) << "last line " << last << " never shown";
+  }
+
+  // Every print in order: numbers 1, 2, 3, ... each once with its own text.
+  std::string shown;
+  for (char c : monitor.Screen()) {
+    if (c != '\r') shown += c;
+  }
+  EXPECT_EQ(shown.find(kClear), std::string::npos) << "the file only grew; nothing may be cleared";
+  int expected = 1;
+  int highlightedPasses = 0;
+  for (size_t at = 0; (at = shown.find("[", at)) != std::string::npos; ++at) {
+    if (at > 0 && shown[at - 1] == '\x1b') continue;  // a colour sequence
+    size_t close = shown.find(']', at);
+    ASSERT_NE(close, std::string::npos);
+    int number = std::atoi(shown.substr(at + 1, close - at - 1).c_str());
+    char text[32];
+    snprintf(text, sizeof text, "line %010d\n", number);
+    ASSERT_EQ(number, expected) << "after line " << expected - 1;
+    ASSERT_EQ(shown.compare(close + 1, 16, text), 0) << shown.substr(close + 1, 16);
+    if (at >= kHighlight.size() && shown.compare(at - kHighlight.size(), kHighlight.size(), kHighlight) == 0) {
+      ++highlightedPasses;
+    }
+    ++expected;
+  }
+  EXPECT_EQ(expected - 1, last);
+  EXPECT_GT(highlightedPasses, 0);
+  RecordProperty("lines", last);
+  RecordProperty("passes", highlightedPasses);
+}
+
+// Command lines the monitor must refuse with exit code 1, before it touches
+// the terminal's title or colour.
+TEST_F(FaultEndToEndTest, RefusedCommandLinesEndWithExitCodeOne) {
+  Write("a\n");
+  std::string fifo = (folder_ / "pipe").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::vector<std::vector<std::string>> refused = {
+      {},                                   // no argument
+      {path_, path_},                       // two
+      {""},                                 // empty
+      {"CON"},                              // a device name of another system: no such file
+      {std::string(5000, 'x') + ".log"},    // longer than any path
+      {folder_.string()},                   // a folder
+      {"/dev/null"},                        // a device
+      {fifo},                               // a pipe: opening it would wait for a writer
+  };
+  for (const auto& arguments : refused) {
+    MonitorOnTerminal monitor(arguments);
+    EXPECT_EQ(monitor.WaitForExit(), 1) << (arguments.empty() ? "(none)" : arguments[0].substr(0, 80));
+    EXPECT_EQ(monitor.Screen().find("\x1b"), std::string::npos) << monitor.Screen();
+  }
+  // Not things that can be watched, so they are reported as files that
+  // cannot be opened.
+  for (const std::string& path : {folder_.string(), std::string("/dev/null"), fifo}) {
+    MonitorOnTerminal monitor(path);
+    monitor.WaitForExit();
+    EXPECT_NE(monitor.Screen().find("[" + path + "]" + kCannotOpen), std::string::npos) << monitor.Screen();
+  }
+}
+
+TEST_F(FaultEndToEndTest, ForwardSlashesAndShellCharactersInNamesAreJustAName) {
+  fs::create_directories(folder_ / "sub");
+  std::string odd = (folder_ / "sub" / "a&b|c^d%e%.log").string();
+  Write("x\n", odd);
+  std::string doubled = folder_.string() + "//sub///a&b|c^d%e%.log";
+  MonitorOnTerminal monitor(doubled);
+  ASSERT_TRUE(monitor.WaitFor("[0001]x")) << monitor.Screen();
+  EXPECT_NE(monitor.Screen().find("\x1b]0;a&b|c^d%e%.log\x07"), std::string::npos) << monitor.Screen();
+  std::ofstream(odd, std::ios::binary | std::ios::app) << "y\n";
+  EXPECT_TRUE(monitor.WaitFor(kHighlight + "[0002]y")) << monitor.Screen();
+}
+
+}  // namespace

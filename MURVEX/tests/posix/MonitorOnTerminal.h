@@ -1,0 +1,119 @@
+// The real murvex on a pseudo-terminal: what the user sees (standard output
+// and standard error alike), colours included, and how the process ends.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+const std::string kFirstListing = "\x1b[0;97;40m";
+const std::string kHighlight = "\x1b[0;97;45m";
+const std::string kClear = "\x1b[H\x1b[2J";
+
+class MonitorOnTerminal {
+ public:
+  explicit MonitorOnTerminal(const std::string& path) : MonitorOnTerminal(std::vector<std::string>{path}) {}
+  explicit MonitorOnTerminal(const std::vector<std::string>& arguments) {
+    pid_ = forkpty(&terminal_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      std::vector<char*> argv{const_cast<char*>(MURVEX_BINARY)};
+      for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+      argv.push_back(nullptr);
+      execv(MURVEX_BINARY, argv.data());
+      _exit(127);
+    }
+  }
+  ~MonitorOnTerminal() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (terminal_ >= 0) close(terminal_);
+  }
+  // Reads the terminal until `text` has appeared after `from`, at most
+  // `seconds`.
+  bool WaitFor(const std::string& text, size_t from = 0, int seconds = 10) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (screen_.find(text, from) == std::string::npos) {
+      if (!ReadUntil(deadline)) return screen_.find(text, from) != std::string::npos;
+    }
+    return true;
+  }
+  // Reads the terminal until the program has ended, at most `seconds`;
+  // its exit code, or -1 when it did not end by itself.
+  int WaitForExit(int seconds = 10) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+      int status = 0;
+      if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        while (ReadUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(100))) {
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) return -1;
+      ReadUntil(std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(100)));
+    }
+  }
+  // Takes in whatever the terminal shows for the next `milliseconds`.
+  void ReadFor(int milliseconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (ReadUntil(deadline)) {
+    }
+  }
+  const std::string& Screen() const { return screen_; }
+
+ private:
+  // One read of whatever the terminal has; false once nothing more comes.
+  bool ReadUntil(std::chrono::steady_clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd ready{terminal_, POLLIN, 0};
+    if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) return std::chrono::steady_clock::now() < deadline;
+    char bytes[65536];
+    ssize_t got = read(terminal_, bytes, sizeof bytes);
+    if (got <= 0) return false;
+    screen_.append(bytes, static_cast<size_t>(got));
+    return true;
+  }
+
+  pid_t pid_ = -1;
+  int terminal_ = -1;
+  std::string screen_;
+};
+
+// The numbered lines on the terminal after its last clear, each number with
+// the text printed last for it; colour and title sequences and the
+// terminal's carriage returns left out.
+inline std::map<int, std::string> ScreenAfterLastClear(const std::string& screen) {
+  size_t clear = screen.rfind(kClear);
+  std::string raw = clear == std::string::npos ? screen : screen.substr(clear + kClear.size());
+  std::string shown;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\x1b' && i + 1 < raw.size() && raw[i + 1] == '[') {
+      while (i < raw.size() && !(raw[i] >= '@' && raw[i] <= '~' && raw[i] != '[')) ++i;
+    } else if (raw[i] == '\x1b' && i + 1 < raw.size() && raw[i + 1] == ']') {
+      while (i < raw.size() && raw[i] != '\x07') ++i;
+    } else if (raw[i] != '\r') {
+      shown += raw[i];
+    }
+  }
+  std::map<int, std::string> lines;
+  for (size_t at = 0; (at = shown.find('[', at)) != std::string::npos;) {
+    size_t close = shown.find(']', at);
+    if (close == std::string::npos) break;
+    size_t next = shown.find('[', close);
+    lines[std::stoi(shown.substr(at + 1, close - at - 1))] =
+        shown.substr(close + 1, next == std::string::npos ? std::string::npos : next - close - 1);
+    at = close;
+  }
+  return lines;
+}

@@ -1,0 +1,111 @@
+// ReadLineA and ReadLineW over arbitrary bytes, capacities, read-buffer sizes
+// (so refills cut lines and 16-bit units), short and failing reads, and a
+// size at open that is off from the bytes there (a writer at work). Each
+// pass must deliver exactly what the line rules say, twice in a row, and
+// leave nothing open.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "LineReader.h"
+#include "MemoryFiles.h"
+
+namespace {
+
+using Piece = std::vector<uint16_t>;  // bytes or units, widened
+
+// The line rules on the bytes a pass can read: lines end after a line feed
+// or at capacity - 1 elements; a pass ends when the size taken at open has
+// been delivered exactly, or at the end of what can be read.
+std::vector<Piece> ExpectedPass(const std::string& readable, int64_t size, int capacity, bool wide) {
+  std::vector<Piece> pieces;
+  if (capacity < 2 || size <= 0) return pieces;
+  size_t unitBytes = wide ? 2 : 1;
+  size_t at = 0;
+  int64_t left = size;
+  while (left != 0) {
+    Piece piece;
+    while (at + unitBytes <= readable.size()) {
+      uint16_t element = static_cast<unsigned char>(readable[at]);
+      if (wide) element = static_cast<uint16_t>(element | static_cast<unsigned char>(readable[at + 1]) << 8);
+      at += unitBytes;
+      piece.push_back(element);
+      if (element == 0x0A || piece.size() >= static_cast<size_t>(capacity - 1)) break;
+    }
+    if (piece.empty()) break;
+    left -= static_cast<int64_t>(piece.size() * unitBytes);
+    pieces.push_back(piece);
+  }
+  return pieces;
+}
+
+std::vector<Piece> ActualPass(int capacity, bool wide) {
+  std::vector<Piece> pieces;
+  size_t room = capacity > 0 ? static_cast<size_t>(capacity) : 1;
+  // Exactly capacity elements: the reader must stay inside them.
+  std::vector<char> bytes(room);
+  std::vector<uint16_t> units(room);
+  for (int guard = 0;; ++guard) {
+    if (guard > 1 << 20) abort();  // a pass that never ends
+    int count = wide ? ReadLineW("f", units.data(), capacity) : ReadLineA("f", bytes.data(), capacity);
+    if (count == 0) break;
+    if (count < 0 || count > capacity - 1) abort();
+    Piece piece;
+    for (int i = 0; i < count; ++i) {
+      piece.push_back(wide ? units[static_cast<size_t>(i)] : static_cast<unsigned char>(bytes[static_cast<size_t>(i)]));
+    }
+    if ((wide ? units[static_cast<size_t>(count)] : bytes[static_cast<size_t>(count)]) != 0) abort();
+    pieces.push_back(piece);
+  }
+  return pieces;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider input(data, size);
+  static MemoryFiles files;
+  static SilentConsole console;
+  files = MemoryFiles();
+  console.errors = 0;
+  SetPlatform(MonitorPlatform{&files, &console, nullptr});
+
+  bool wide = input.ConsumeBool();
+  uint8_t capacityChoice = input.ConsumeIntegral<uint8_t>();
+  int capacity = capacityChoice < 6 ? capacityChoice - 3 : capacityChoice < 250 ? capacityChoice : 65535;
+  size_t bufferLimit = input.ConsumeIntegralInRange<size_t>(1, 40);
+  bool direct = input.ConsumeIntegralInRange<int>(0, 7) == 0;
+  files.refuseAligned = direct && input.ConsumeIntegralInRange<int>(0, 7) == 0;
+  files.alignment = size_t{1} << input.ConsumeIntegralInRange<int>(0, 4);
+  files.refuseOpen = input.ConsumeIntegralInRange<int>(0, 31) == 0;
+  int sizeSkew = input.ConsumeIntegralInRange<int>(-8, 8);
+  files.shortReads = input.ConsumeIntegral<uint32_t>();
+  bool failing = input.ConsumeIntegralInRange<int>(0, 7) == 0;
+  size_t failFrom = input.ConsumeIntegral<uint16_t>();
+  files.bytes = input.ConsumeRemainingBytesAsString();
+  int64_t fileSize = static_cast<int64_t>(files.bytes.size()) + sizeSkew;
+  files.statusSize = fileSize < 0 ? 0 : fileSize;
+  files.failFrom = failing ? failFrom : SIZE_MAX;
+
+  SetLineReaderBufferLimit(bufferLimit);
+  SetLineReaderForceDirect(direct);
+
+  std::string readable = files.bytes.substr(0, failing && failFrom < files.bytes.size() ? failFrom : files.bytes.size());
+  bool opens = capacity > 0 && files.statusSize > 0 && !files.refuseOpen && !files.refuseAligned;
+  std::vector<Piece> expected = opens ? ExpectedPass(readable, files.statusSize, capacity, wide) : std::vector<Piece>();
+  for (int pass = 0; pass < 2; ++pass) {
+    if (ActualPass(capacity, wide) != expected) {
+      fprintf(stderr, "pass %d differs from the line rules\n", pass);
+      abort();
+    }
+    if (files.opens != files.closes || files.alignedBlocks != 0) {
+      fprintf(stderr, "pass %d left the file or its buffer open\n", pass);
+      abort();
+    }
+  }
+  return 0;
+}
