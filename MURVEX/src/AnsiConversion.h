@@ -33,9 +33,3 @@ size_t DecodeUtf8(uint16_t* destination, const unsigned char* bytes, size_t coun
 // skipped); *count gets the bytes before the NUL. Heap, caller frees with
 // free(); null when an argument is null or memory runs out.
 char* Utf16ToAnsiAlloc(const uint16_t* text, size_t* count);
-
-// Writes a message of the monitor to standard error (the platform console's
-// when one is set), flushed: utf8Format is UTF-8 source text with at most one
-// "%s", which takes path as it is (already ANSI); the rest goes out in the
-// ANSI code page.
-void WriteMonitorError(const char* utf8Format, const char* path);

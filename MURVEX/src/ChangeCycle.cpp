@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "AnsiConversion.h"
+#include "MonitorError.h"
 #include "KeyedTextTable.h"
 #include "LineReader.h"
 #include "TextEncoding.h"

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "AnsiConversion.h"
+#include "MonitorError.h"
 #include "MonitorPlatform.h"
 
 namespace {

@@ -130,7 +130,8 @@ class DialogDriver {
 // Waits for a message box captioned "Kestrin64", returns its text and
 // presses the given button.
 std::wstring AnswerMessageBox(int button) {
-  for (int i = 0; i < 200; ++i) {
+  // Generous bounds: a loaded machine runs wine slowly.
+  for (int i = 0; i < 800; ++i) {
     HWND box = FindWindowW(L"#32770", L"Kestrin64");
     if (box != nullptr && IsWindowVisible(box)) {
       wchar_t text[512] = L"";
@@ -138,12 +139,17 @@ std::wstring AnswerMessageBox(int button) {
       bool hasNo = GetDlgItem(box, IDNO) != nullptr;
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
       // Gone before the caller goes on, so the next search finds a new one.
-      for (int j = 0; j < 200 && IsWindow(box); ++j) Sleep(10);
+      for (int j = 0; j < 1000 && IsWindow(box); ++j) Sleep(10);
       return std::wstring(text) + (hasNo ? L"[yes/no]" : L"");
     }
     Sleep(25);
   }
   return L"<no message box>";
+}
+
+// A dialog ended with EndDialog is destroyed once its modal loop returns.
+void WaitUntilGone(HWND window) {
+  for (int i = 0; i < 500 && IsWindow(window); ++i) Sleep(20);
 }
 
 class DialogTest : public ::testing::Test {
@@ -412,7 +418,7 @@ TEST_F(DialogTest, MonitoringModeLocksTheListAndExitUntilStop) {
 
     d.Click(IDCANCEL);  // Exit while monitoring
     PostMessageW(d.dialog(), WM_CLOSE, 0, 0);
-    Sleep(200);
+    SendMessageW(d.dialog(), WM_NULL, 0, 0);  // the close has been handled
     EXPECT_TRUE(IsWindow(d.dialog()));
     EXPECT_EQ(ReadBytes(listPath_), "<missing>");
 
@@ -421,7 +427,7 @@ TEST_F(DialogTest, MonitoringModeLocksTheListAndExitUntilStop) {
     EXPECT_EQ(d.ButtonStates(), "10011");
     // Closing the window while idle saves and ends like Exit.
     PostMessageW(d.dialog(), WM_CLOSE, 0, 0);
-    for (int i = 0; i < 100 && IsWindow(d.dialog()); ++i) Sleep(20);
+    WaitUntilGone(d.dialog());
     EXPECT_FALSE(IsWindow(d.dialog()));
   });
   EXPECT_EQ(result, IDCANCEL);
@@ -461,8 +467,9 @@ TEST_F(DialogTest, EscapeLeavesTheDialogOpenAndWritesNothing) {
     keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
     keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, keys, sizeof(INPUT));
-    for (int i = 0; i < 100 && g_cancelCommands == 0; ++i) Sleep(20);
-    Sleep(100);
+    for (int i = 0; i < 500 && g_cancelCommands == 0; ++i) Sleep(20);
+    SendMessageW(d.dialog(), WM_NULL, 0, 0);  // the command has been handled
+    Sleep(200);
     UnhookWindowsHookEx(hook);
     EXPECT_GE(g_cancelCommands.load(), 1) << "Escape did not reach the dialog";
     EXPECT_TRUE(IsWindow(d.dialog()));
@@ -486,7 +493,7 @@ TEST_F(DialogTest, AFailedSaveKeepsTheOldListAndLetsTheUserStayOrLeave) {
 
     d.PostClick(IDCANCEL);
     AnswerMessageBox(IDYES);  // leave without saving
-    for (int i = 0; i < 100 && IsWindow(d.dialog()); ++i) Sleep(20);
+    WaitUntilGone(d.dialog());
     EXPECT_FALSE(IsWindow(d.dialog()));
   });
   EXPECT_EQ(result, IDCANCEL);
