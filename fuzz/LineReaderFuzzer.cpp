@@ -68,11 +68,7 @@ std::vector<Piece> ActualPass(int capacity, bool wide) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider input(data, size);
-  static MemoryFiles files;
-  static SilentConsole console;
-  files = MemoryFiles();
-  console.errors = 0;
-  SetPlatform(MonitorPlatform{&files, &console, nullptr});
+  MemoryFiles& files = FreshMemoryPlatform().files;
 
   bool wide = input.ConsumeBool();
   uint8_t capacityChoice = input.ConsumeIntegral<uint8_t>();

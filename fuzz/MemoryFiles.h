@@ -80,3 +80,19 @@ class SilentConsole : public Console {
   void Flush() override {}
   void WriteError(const char*) override { ++errors; }
 };
+
+// The in-memory file and the silent console of one run, fresh, installed as
+// the process's platform.
+struct MemoryPlatform {
+  MemoryFiles& files;
+  SilentConsole& console;
+};
+
+inline MemoryPlatform FreshMemoryPlatform() {
+  static MemoryFiles files;
+  static SilentConsole console;
+  files = MemoryFiles();
+  console.errors = 0;
+  SetPlatform(MonitorPlatform{&files, &console, nullptr});
+  return MemoryPlatform{files, console};
+}

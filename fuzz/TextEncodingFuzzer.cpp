@@ -37,11 +37,9 @@ int ExpectedVerdict(const std::string& bytes, TextEncoding* encoding) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider input(data, size);
-  static MemoryFiles files;
-  static SilentConsole console;
-  files = MemoryFiles();
-  console.errors = 0;
-  SetPlatform(MonitorPlatform{&files, &console, nullptr});
+  MemoryPlatform platform = FreshMemoryPlatform();
+  MemoryFiles& files = platform.files;
+  SilentConsole& console = platform.console;
 
   // Every test costs a cleared 1,000,000-byte buffer, so the check that a
   // verdict is recorded only once runs now and then.
