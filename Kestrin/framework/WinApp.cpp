@@ -19,7 +19,8 @@ const MessageMap* CWinApp::ClassMessageMap() {
 }
 
 BOOL CWinApp::InitInstance() {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+  // The list view is the one common control the dialog template names.
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
   return ::InitCommonControlsEx(&controls);
 }
 
