@@ -1,13 +1,13 @@
 #include "Controls.h"
 
 int CListCtrl::InsertColumn(int column, const wchar_t* heading, int format, int width, int subItem) const {
-  LVCOLUMNW spec{};
-  spec.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-  spec.fmt = format;
-  spec.cx = width;
-  spec.pszText = const_cast<wchar_t*>(heading);
-  spec.iSubItem = subItem;
-  return static_cast<int>(SendMessage(LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&spec)));
+  LVCOLUMNW layout{};
+  layout.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+  layout.fmt = format;
+  layout.cx = width;
+  layout.pszText = const_cast<wchar_t*>(heading);
+  layout.iSubItem = subItem;
+  return static_cast<int>(SendMessage(LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&layout)));
 }
 
 int CListCtrl::GetItemText(int item, int subItem, char* buffer, int size) const {
