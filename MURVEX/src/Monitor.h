@@ -6,7 +6,8 @@
 // Runs the monitor on path with the given platform until the change wait
 // ends it. The result is the process's exit code: 1 for a refused start, 0
 // when the folder can no longer be watched.
-// argc/argv as main receives them (exactly one argument is required).
+// argc/argv as main receives them (exactly one argument is required). The
+// line table is emptied before it returns.
 int MonitorMain(int argc, char** argv, const MonitorPlatform& platform);
 
 // Bounded variant for tests: returns 2 after maxWakeups wake-ups of the change
