@@ -3,6 +3,7 @@
 // stop and arrange the console monitors.
 #pragma once
 
+#include "DoubleByteText.h"
 #include "Framework.h"
 
 class CKestrinDlg : public CDialogEx {
@@ -49,7 +50,7 @@ class CKestrinDlg : public CDialogEx {
   CListCtrl m_list;
   CButton m_start, m_stop, m_exit, m_clear, m_arrange;
   int m_rowCount = 0;
-  char m_monitorProgramPath[260] = "";
+  char m_monitorProgramPath[kPathBufferSize] = "";
 };
 
 // The dialog's background, created before the dialog and kept for the

@@ -7,7 +7,7 @@
 BOOL CALLBACK PlaceWindowByTitle(HWND window, LPARAM parameter) {
   const WindowSearchRecord* record = reinterpret_cast<const WindowSearchRecord*>(parameter);
   if (!IsWindowVisible(window)) return TRUE;
-  char title[260];
+  char title[kPathBufferSize];
   if (GetWindowTextA(window, title, sizeof title) < 0) return TRUE;
   if (std::strcmp(title, record->title) != 0) return TRUE;
   SetWindowPos(window, HWND_TOP, record->x, record->y, record->width, record->height, SWP_SHOWWINDOW);

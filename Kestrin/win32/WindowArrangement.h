@@ -4,9 +4,11 @@
 
 #include <windows.h>
 
+#include "DoubleByteText.h"
+
 // What the window search looks for and where the window goes.
 struct WindowSearchRecord {
-  char title[260];
+  char title[kPathBufferSize];
   int x, y, width, height;
 };
 
