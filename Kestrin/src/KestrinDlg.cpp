@@ -206,8 +206,7 @@ void CKestrinDlg::OnStop() {
   // right after are not ended by this Stop. The window answers meanwhile
   // with every button off, and monitoring mode keeps the list and Exit
   // locked until the monitors are gone.
-  m_stop.EnableWindow(FALSE);
-  m_arrange.EnableWindow(FALSE);
+  for (CButton* button : {&m_start, &m_stop, &m_arrange, &m_exit, &m_clear}) button->EnableWindow(FALSE);
   // The system's own task-kill: never a program planted along PATH or
   // beside the manager.
   char systemFolder[kPathBufferSize];

