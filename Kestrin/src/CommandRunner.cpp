@@ -152,6 +152,20 @@ int BuildCommandLine(const char* command, int show, CommandEnvironment& environm
   return 0;
 }
 
+int FormatStopCommand(char* command, size_t size, const char* systemFolder) {
+  if (command == nullptr || size == 0) return -1;
+  command[0] = '\0';
+  if (systemFolder == nullptr || systemFolder[0] == '\0') return -1;
+  size_t length = std::strlen(systemFolder);
+  const char* separator = FindLastChar(systemFolder, '\\') == systemFolder + length - 1 ? "" : "\\";
+  int n = std::snprintf(command, size, "\"%s%sTASKKILL.exe\" /F /IM MURVEX.EXE", systemFolder, separator);
+  if (n < 0 || static_cast<size_t>(n) >= size) {
+    command[0] = '\0';
+    return -1;
+  }
+  return 0;
+}
+
 int FormatStartCommand(char* command, size_t size, const char* program, const char* watchedPath) {
   if (command == nullptr || size == 0) return -1;
   int n = std::snprintf(command, size, "\"%s\" \"%s\"", program, watchedPath);

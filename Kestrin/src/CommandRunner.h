@@ -42,8 +42,11 @@ constexpr size_t kStartCommandSize = 528;  // one monitor's start command
 // -1, with command empty, when it would not fit: never a cut path.
 int FormatStartCommand(char* command, size_t size, const char* program, const char* watchedPath);
 
-// The command that ends every console monitor of the user.
-constexpr const char* kStopCommand = "TASKKILL.exe /F /IM MURVEX.EXE";
+// The command that ends every console monitor of the user: the system's own
+// task-kill by its full path, "\"<systemFolder>\TASKKILL.exe\" /F /IM MURVEX.EXE",
+// never a program of that name found along PATH or beside the manager.
+// -1, with command empty, when systemFolder is empty or it would not fit.
+int FormatStopCommand(char* command, size_t size, const char* systemFolder);
 
 // Builds the command line RunCommand would hand to CreateProcessA.
 // 0 on success; -1 when the command is null or shorter than 4 bytes, when
@@ -57,8 +60,10 @@ int BuildCommandLine(const char* command, int show, CommandEnvironment& environm
 // Windows only.
 int RunCommand(const char* command, int show);
 
-// As RunCommand, then waits up to timeoutMs for the process to end. 0 when it
-// ended in time, 1 when it still runs, -1 when nothing was started.
+// As RunCommand, then waits up to timeoutMs for the process to end while
+// handling the calling thread's messages, so its windows keep answering.
+// 0 when it ended in time, 1 when it still runs (or the thread is asked to
+// quit), -1 when nothing was started.
 int RunCommandAndWait(const char* command, int show, unsigned long timeoutMs);
 
 // The manager's own folder with its trailing backslash, from its module path

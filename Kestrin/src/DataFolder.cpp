@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "DoubleByteText.h"
+#include "WatchList.h"
 
 char g_dataFolder[260] = "";
 char g_watchListPath[260] = "";
@@ -14,9 +15,11 @@ int FormatDataFolder(const char* programData, char* folder, size_t size) {
   const char* lastBackslash = FindLastChar(programData, '\\');
   bool endsInBackslash = length > 0 && lastBackslash == programData + length - 1;
   const char* separator = endsInBackslash ? "" : "\\";
-  // The watch list path must fit a path buffer too.
+  // The watch list path must fit a path buffer too, and so must the
+  // temporary copy it is saved through.
   size_t needed = length + std::strlen(separator) + std::strlen("Fennwick\\Kestrin");
-  if (needed + std::strlen("\\Surveillance.txt") > kPathBufferSize - 1 || needed >= size) return -1;
+  size_t listTail = 1 + std::strlen(kWatchListFileName) + std::strlen(kTemporarySuffix);
+  if (needed + listTail > kPathBufferSize - 1 || needed >= size) return -1;
   std::snprintf(folder, size, "%s%sFennwick\\Kestrin", programData, separator);
   return 0;
 }

@@ -4,8 +4,8 @@
 #include <cstddef>
 
 // "<ProgramData>\Fennwick\Kestrin" (no doubled backslash) into folder, a
-// kPathBufferSize buffer. -1 when programData is null or the result (with
-// "\Surveillance.txt" appended) would not fit 259 bytes.
+// kPathBufferSize buffer. -1 when programData is null or the list path's
+// temporary copy ("\Surveillance.txt.new" appended) would not fit 259 bytes.
 int FormatDataFolder(const char* programData, char* folder, size_t size);
 
 // Finds or creates the data folder; on creation grants Everyone access.

@@ -24,7 +24,21 @@ bool PrepareWatchListPath() {
     return false;
   }
   // FormatDataFolder has made sure this fits.
-  std::snprintf(g_watchListPath, sizeof g_watchListPath, "%s\\%s", folder, "Surveillance.txt");
+  std::snprintf(g_watchListPath, sizeof g_watchListPath, "%s\\%s", folder, kWatchListFileName);
+  return true;
+}
+
+bool ReadWatchListAtStart() {
+  // Held for a moment by a backup or synchronisation tool, as a rule: the
+  // user can wait and try again.
+  while (LoadWatchList(g_watchListPath) != 0) {
+    int answer = ::MessageBoxW(nullptr,
+                               L"監視ファイルの一覧（Surveillance.txt）を読み込めませんでした。\n"
+                               L"他のプログラムが使用している可能性があります。\n\n"
+                               L"［再試行］でもう一度読み込み、［キャンセル］で終了します。",
+                               L"Kestrin64", MB_RETRYCANCEL | MB_ICONERROR);
+    if (answer != IDRETRY) return false;
+  }
   return true;
 }
 
@@ -37,8 +51,9 @@ BOOL CKestrinApp::InitInstance() {
   // The text-file test reads through the monitor's file services; the
   // manager has no console for its messages.
   SetPlatform(MonitorPlatform{&NativeFileSystem(), nullptr, nullptr});
-  if (!PrepareWatchListPath()) return FALSE;
-  LoadWatchList(g_watchListPath);
+  // Never a dialog over a list it could not read: its Exit would save
+  // nothing over the user's list.
+  if (!PrepareWatchListPath() || !ReadWatchListAtStart()) return FALSE;
 
   RECT screen;
   ::GetWindowRect(::GetDesktopWindow(), &screen);

@@ -21,3 +21,8 @@ extern CKestrinApp theApp;
 // missing or too long, tells the user why the manager cannot start and
 // returns false.
 bool PrepareWatchListPath();
+
+// Loads the watch list. When the file is there but cannot be read, says so
+// and lets the user try again; false when the user gives up, and the manager
+// then does not start.
+bool ReadWatchListAtStart();

@@ -31,6 +31,7 @@ constexpr DWORD kStopWaitMs = 10000;
 
 const wchar_t kCaption[] = L"Kestrin64";
 const wchar_t kNotTextMessage[] = L"指定したファイルは監視対象です。";
+const wchar_t kNameTooLongMessage[] = L"指定したファイルは名前が長すぎるため、監視対象にできません。";
 const wchar_t kSaveFailedMessage[] =
     L"監視ファイルの一覧を保存できませんでした。\n"
     L"一覧を保存せずに終了しますか？";
@@ -122,12 +123,13 @@ void CKestrinDlg::AddFile(const char* path) {
   ++m_rowCount;
 }
 
-bool CKestrinDlg::DroppedPath(HDROP drop, UINT index, char* path, size_t size) {
+CKestrinDlg::DroppedName CKestrinDlg::DroppedPath(HDROP drop, UINT index, char* path, size_t size) {
   UINT length = DragQueryFileW(drop, index, nullptr, 0);
   std::wstring wide(length + 1, L'\0');
   DragQueryFileW(drop, index, &wide[0], length + 1);
   wide.resize(length);
-  return WideToAnsiPath(wide.c_str(), path, size);
+  if (WideToAnsiPath(wide.c_str(), path, size)) return DroppedName::kUsable;
+  return FitsAnsiPath(wide.c_str(), size) ? DroppedName::kNotInCodePage : DroppedName::kTooLong;
 }
 
 void CKestrinDlg::OnDropFiles(HDROP drop) {
@@ -135,7 +137,10 @@ void CKestrinDlg::OnDropFiles(HDROP drop) {
     UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     char path[kPathBufferSize];
     if (count == 1) {
-      if (!DroppedPath(drop, 0, path, sizeof path)) {
+      DroppedName name = DroppedPath(drop, 0, path, sizeof path);
+      if (name == DroppedName::kTooLong) {
+        MessageBox(kNameTooLongMessage, kCaption, MB_OK);
+      } else if (name != DroppedName::kUsable) {
         // No exact ANSI name: never listed under another file's name.
         MessageBox(kNotTextMessage, kCaption, MB_OK);
       } else if (IsDirectory(path) == 1 || IsListed(path)) {
@@ -147,7 +152,7 @@ void CKestrinDlg::OnDropFiles(HDROP drop) {
       }
     } else {
       for (UINT i = 0; i < count; ++i) {
-        if (!DroppedPath(drop, i, path, sizeof path)) continue;
+        if (DroppedPath(drop, i, path, sizeof path) != DroppedName::kUsable) continue;
         if (IsDirectory(path) == 1 || IsListed(path) || IsTextFile(path) != 1) continue;
         AddFile(path);
       }
@@ -197,12 +202,19 @@ void CKestrinDlg::OnStart() {
 }
 
 void CKestrinDlg::OnStop() {
-  g_monitoringFlag = 0;
   // Start comes back only once the task-kill has run, so monitors started
-  // right after are not ended by this Stop.
-  m_stop.EnableWindow(FALSE);
-  m_arrange.EnableWindow(FALSE);
-  RunCommandAndWait(kStopCommand, 0, kStopWaitMs);
+  // right after are not ended by this Stop. The window answers meanwhile
+  // with every button off, and monitoring mode keeps the list and Exit
+  // locked until the monitors are gone.
+  for (CButton* button : {&m_start, &m_stop, &m_arrange, &m_exit, &m_clear}) button->EnableWindow(FALSE);
+  // The system's own task-kill: never a program planted along PATH or
+  // beside the manager.
+  char systemFolder[kPathBufferSize];
+  UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
+  if (length == 0 || length >= sizeof systemFolder) systemFolder[0] = '\0';
+  char command[kCommandLineSize];
+  if (FormatStopCommand(command, sizeof command, systemFolder) == 0) RunCommandAndWait(command, 0, kStopWaitMs);
+  g_monitoringFlag = 0;
   ApplyButtonStates(Mode::kIdle);
 }
 

@@ -42,9 +42,10 @@ class CKestrinDlg : public CDialogEx {
  private:
   enum class Mode { kIdle, kMonitoring };
   void ApplyButtonStates(Mode mode);
-  // The dropped item's path in the ANSI code page; false when it has none
-  // exactly (characters the code page lacks) or it is too long for a path.
-  bool DroppedPath(HDROP drop, UINT index, char* path, size_t size);
+  // The dropped item's path in the ANSI code page, or why there is none:
+  // characters the code page lacks, or too long for a path buffer.
+  enum class DroppedName { kUsable, kNotInCodePage, kTooLong };
+  DroppedName DroppedPath(HDROP drop, UINT index, char* path, size_t size);
   void AddFile(const char* path);
 
   CListCtrl m_list;

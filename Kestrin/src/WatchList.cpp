@@ -1,5 +1,6 @@
 #include "WatchList.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -45,18 +46,21 @@ std::string FormatWatchList(int keyCounter) {
   return bytes;
 }
 
-void LoadWatchList(const char* path) {
+int LoadWatchList(const char* path) {
   g_keyCounter = 0;
-  FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
-  if (file == nullptr) return;
+  if (path == nullptr) return 0;
+  FILE* file = std::fopen(path, "rb");
+  // Only a file that is not there is an empty list.
+  if (file == nullptr) return errno == ENOENT ? 0 : -1;
   std::string bytes;
   char buffer[4096];
   size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
   bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  if (failed) return;
+  if (failed) return -1;
   g_keyCounter = ParseWatchList(bytes.data(), bytes.size());
+  return 0;
 }
 
 namespace {
@@ -98,7 +102,7 @@ int AddToWatchList(const char* path) {
 
 int SaveWatchList(const char* path) {
   if (path == nullptr) return -1;
-  std::string temporary = std::string(path) + ".new";
+  std::string temporary = std::string(path) + kTemporarySuffix;
   if (temporary.size() >= kPathBufferSize) return -1;
   std::string bytes = FormatWatchList(g_keyCounter);
   FILE* file = std::fopen(temporary.c_str(), "wb");

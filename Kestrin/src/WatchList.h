@@ -18,9 +18,16 @@ int ParseWatchList(const char* bytes, size_t size);
 // as its path and CR LF, in key order.
 std::string FormatWatchList(int keyCounter);
 
-// Loads the file at path into the table and sets g_keyCounter. A missing or
-// unreadable file leaves the list empty (counter 0).
-void LoadWatchList(const char* path);
+// The list file's name in the data folder, and what its temporary copy
+// appends while it is saved.
+constexpr char kWatchListFileName[] = "Surveillance.txt";
+constexpr char kTemporarySuffix[] = ".new";
+
+// Loads the file at path into the table and sets g_keyCounter. 0 when loaded,
+// or when there is no such file (an empty list); -1, with the list empty, when
+// the file is there but cannot be opened or read (held by another program):
+// such a list must never be saved over.
+int LoadWatchList(const char* path);
 
 // Writes the list to path safely: a temporary file in the same folder, every
 // write checked, flushed, then moved over path in one step. 0 on success;

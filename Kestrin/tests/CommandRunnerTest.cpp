@@ -13,6 +13,10 @@
 
 #include "CommandRunner.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 std::vector<std::string> Tokens(const char* source, const char* delimiters) {
@@ -229,6 +233,18 @@ TEST(StartCommandTest, QuotesBothPathsAndRefusesWhatWouldNotFit) {
   EXPECT_EQ(std::strlen(command), kStartCommandSize - 1);
 }
 
+TEST_F(BuildCommandLineTest, StopRunsTheSystemsTaskKillNeverOneAlongPathOrBesideTheManager) {
+  char command[kCommandLineSize];
+  environment.variables["PATH"] = "C:\\Program Files\\bin;C:\\Windows\\system32";
+  environment.readable = {"Files\\bin\\TASKKILL.exe", "C:\\Apps\\TASKKILL.exe"};
+  ASSERT_EQ(FormatStopCommand(command, sizeof command, "C:\\Windows\\system32"), 0);
+  EXPECT_EQ(Build(command, 0), "C:\\Windows\\system32\\TASKKILL.exe /F /IM MURVEX.EXE");
+  EXPECT_TRUE(environment.tried.empty());
+  EXPECT_EQ(FormatStopCommand(command, sizeof command, ""), -1);
+  EXPECT_EQ(FormatStopCommand(command, sizeof command, std::string(kCommandLineSize, 's').c_str()), -1);
+  EXPECT_STREQ(command, "");
+}
+
 #ifdef _WIN32
 TEST(RunCommandTest, RefusesShortCommandAndMissingProgram) {
   EXPECT_EQ(RunCommand("abc", 1), -1);
@@ -252,6 +268,27 @@ TEST(RunCommandTest, RunsBatchFileHiddenInItsOwnFolder) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_TRUE(fs::exists(folder / "done.txt"));
+  fs::current_path(before);
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+}
+
+std::string g_goFile;
+
+TEST(RunCommandTest, WaitingHandlesTheThreadsMessagesUntilTheProcessEnds) {
+  namespace fs = std::filesystem;
+  fs::path folder = fs::temp_directory_path() / ("kestrin_wait_" + std::to_string(std::random_device{}()));
+  ASSERT_TRUE(fs::create_directory(folder));
+  std::ofstream(folder / "wait.bat") << ":wait\r\n@if not exist go.txt goto wait\r\n";
+  g_goFile = (folder / "go.txt").string();
+  fs::path before = fs::current_path();
+
+  // The process ends only once a timer of the waiting thread has fired.
+  UINT_PTR timer = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR, DWORD) { std::ofstream(g_goFile) << "go"; });
+  std::string command = "\"" + (folder / "wait.bat").string() + "\"";
+  EXPECT_EQ(RunCommandAndWait(command.c_str(), 0, 20000), 0);
+  KillTimer(nullptr, timer);
+  std::ofstream(g_goFile) << "go";  // ends it in any case
   fs::current_path(before);
   std::error_code ignored;
   fs::remove_all(folder, ignored);

@@ -26,3 +26,9 @@ bool WideToAnsiPath(const wchar_t* wide, char* out, size_t size) {
   }
   return true;
 }
+
+bool FitsAnsiPath(const wchar_t* wide, size_t size) {
+  if (wide == nullptr) return true;
+  int needed = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  return needed > 0 && static_cast<size_t>(needed) <= size;
+}

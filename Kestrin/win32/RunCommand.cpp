@@ -69,7 +69,26 @@ int RunCommand(const char* command, int show) { return StartProcess(command, sho
 int RunCommandAndWait(const char* command, int show, unsigned long timeoutMs) {
   HANDLE process = nullptr;
   if (StartProcess(command, show, &process) != 0) return -1;
-  DWORD waited = WaitForSingleObject(process, timeoutMs);
+  ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  int result = 1;
+  for (bool waiting = true; waiting;) {
+    ULONGLONG now = GetTickCount64();
+    DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+    DWORD woke = MsgWaitForMultipleObjectsEx(1, &process, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woke == WAIT_OBJECT_0) result = 0;
+    if (woke != WAIT_OBJECT_0 + 1) break;  // ended, timed out or failed
+    // Painting, sent messages and input go on while the process runs.
+    MSG message;
+    while (waiting && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(message.wParam));  // for the loop that owns it
+        waiting = false;
+      } else {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+    }
+  }
   CloseHandle(process);
-  return waited == WAIT_OBJECT_0 ? 0 : 1;
+  return result;
 }

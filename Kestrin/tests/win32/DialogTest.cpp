@@ -128,8 +128,8 @@ class DialogDriver {
 };
 
 // Waits for a message box captioned "Kestrin64", returns its text and
-// presses the given button.
-std::wstring AnswerMessageBox(int button) {
+// presses the given button (after running beforePressing, if given).
+std::wstring AnswerMessageBox(int button, const std::function<void()>& beforePressing = nullptr) {
   // Generous bounds: a loaded machine runs wine slowly.
   for (int i = 0; i < 800; ++i) {
     HWND box = FindWindowW(L"#32770", L"Kestrin64");
@@ -137,6 +137,7 @@ std::wstring AnswerMessageBox(int button) {
       wchar_t text[512] = L"";
       GetDlgItemTextW(box, 0xFFFF, text, 512);
       bool hasNo = GetDlgItem(box, IDNO) != nullptr;
+      if (beforePressing) beforePressing();
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
       // Gone before the caller goes on, so the next search finds a new one.
       for (int j = 0; j < 1000 && IsWindow(box); ++j) Sleep(10);
@@ -353,7 +354,7 @@ TEST_F(DialogTest, DroppedNamesOutsideTheCodePageAreRefusedAndDoubleByteNamesKep
     // A name longer than a path buffer is refused, never cut to another.
     std::wstring overlong = Wide(files_) + L"\\" + std::wstring(300, L'x') + L".log";
     d.PostDrop({overlong});
-    EXPECT_EQ(AnswerMessageBox(IDOK), L"指定したファイルは監視対象です。");
+    EXPECT_EQ(AnswerMessageBox(IDOK), L"指定したファイルは名前が長すぎるため、監視対象にできません。");
     d.Drop({overlong, overlong + L"2"});
     EXPECT_EQ(d.Rows().size(), 1u);
   });
@@ -499,6 +500,33 @@ TEST_F(DialogTest, AFailedSaveKeepsTheOldListAndLetsTheUserStayOrLeave) {
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_EQ(ReadBytes(listPath_), "old\r\n");
   RemoveDirectoryA((listPath_ + ".new").c_str());
+}
+
+TEST_F(DialogTest, AListHeldByAnotherProgramIsNeverSavedOverAndIsReadOnRetry) {
+  std::string list = TextFile("a.log") + "\r\n" + TextFile("b.log") + "\r\n";
+  WriteBytes(listPath_, list);
+  // Held as a backup tool may hold it: no read sharing.
+  auto hold = [&] { return CreateFileA(listPath_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr); };
+  HANDLE held = hold();
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  std::wstring said;
+  std::thread giveUp([&] { said = AnswerMessageBox(IDCANCEL); });
+  EXPECT_FALSE(ReadWatchListAtStart());
+  giveUp.join();
+  CloseHandle(held);
+  EXPECT_NE(said.find(L"読み込めませんでした"), std::wstring::npos);
+  EXPECT_EQ(g_keyCounter, 0);
+  EXPECT_EQ(ReadBytes(listPath_), list);
+
+  held = hold();
+  std::thread retry([&] { said = AnswerMessageBox(IDRETRY, [&] { CloseHandle(held); }); });
+  EXPECT_TRUE(ReadWatchListAtStart());
+  retry.join();
+  RunDialog([&](DialogDriver& d) {
+    EXPECT_EQ(d.Rows().size(), 2u);
+    d.Click(IDCANCEL);
+  });
+  EXPECT_EQ(ReadBytes(listPath_), list);  // the same bytes, saved over
 }
 
 // The template's every field, read from the resource itself.
@@ -673,7 +701,8 @@ TEST_F(StartupTest, MissingOrOverlongProgramDataRefusesToStartAndSaysWhy) {
   EXPECT_NE(said.find(L"設定されていない"), std::wstring::npos);
 
   std::thread answerLong([&] { said = AnswerMessageBox(IDOK); });
-  _putenv_s("ProgramData", ("C:\\" + std::string(250, 'p')).c_str());
+  // 222 bytes: the list path fits, its temporary copy would not.
+  _putenv_s("ProgramData", ("C:\\" + std::string(219, 'p')).c_str());
   EXPECT_FALSE(PrepareWatchListPath());
   answerLong.join();
   EXPECT_NE(said.find(L"長すぎる"), std::wstring::npos);
