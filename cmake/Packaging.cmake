@@ -35,6 +35,28 @@ if(WIN32)
   install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-win64")
+else()
+  # murvex and its manual page, compressed as Debian keeps them.
+  install(TARGETS murvex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  set(man_page ${CMAKE_BINARY_DIR}/man/murvex.1)
+  configure_file(${CMAKE_SOURCE_DIR}/docs/murvex.1.in ${man_page} @ONLY)
+  add_custom_command(OUTPUT ${man_page}.gz
+    COMMAND gzip -9 -n -k -f ${man_page}
+    DEPENDS ${man_page}
+    COMMENT "Compressing the manual page murvex(1)")
+  add_custom_target(murvex_man_page ALL DEPENDS ${man_page}.gz)
+  install(FILES ${man_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_PACKAGE_NAME murvex)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "watch a text file and show its new and changed lines")
+  set(CPACK_PACKAGE_DESCRIPTION "murvex lists a text file with line numbers in the terminal, then prints
+only the lines that are new or changed, highlighted, and lists the file
+again when it shrinks, empties or is replaced. It reads Shift-JIS,
+UTF-8 and UTF-16LE files.")
 endif()
 
 include(CPack)
