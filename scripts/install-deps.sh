@@ -1,16 +1,32 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, whatever of the build and test tools this machine
-# lacks. Safe to run again: nothing is fetched when everything is there.
+# Installs, with apt-get, whatever of the tools this machine lacks for one
+# purpose. Safe to run again: nothing is fetched when everything is there.
+#   scripts/install-deps.sh run       building and running the native murvex
+#   scripts/install-deps.sh package   building both release packages
+#   scripts/install-deps.sh [all]     building everything and running every test
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ make pkg-config
-  googletest libbenchmark-dev
-  g++-mingw-w64-x86-64-posix wine wine64 xvfb
-  fonts-ipafont-gothic fonts-ipafont-mincho
-  clang libclang-rt-14-dev
-  python3 imagemagick x11-utils procps locales
-)
+mode="${1:-all}"
+run_packages=(cmake ninja-build g++)
+package_packages=(g++-mingw-w64-x86-64-posix dpkg-dev file python3)
+case "$mode" in
+run) packages=("${run_packages[@]}") ;;
+package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
+all)
+  packages=(
+    "${run_packages[@]}" "${package_packages[@]}" make pkg-config
+    googletest libbenchmark-dev
+    wine wine64 xvfb
+    fonts-ipafont-gothic fonts-ipafont-mincho
+    clang libclang-rt-14-dev
+    imagemagick x11-utils procps locales
+  )
+  ;;
+*)
+  echo "usage: scripts/install-deps.sh [run|package|all]" >&2
+  exit 2
+  ;;
+esac
 
 # Wine takes its ANSI code page (932) from the ja_JP.UTF-8 locale, which must
 # exist on the machine.
@@ -28,7 +44,7 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -eq 0 ]; then
-  ensure_japanese_locale
+  if [ "$mode" = all ]; then ensure_japanese_locale; fi
   exit 0
 fi
 
@@ -36,7 +52,7 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-if ! dpkg --print-foreign-architectures | grep -q i386; then :; fi
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-ensure_japanese_locale
+if [ "$mode" = all ]; then ensure_japanese_locale; fi
+exit 0

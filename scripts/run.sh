@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh run
 cmake --preset native -DMURVEX_BUILD_TESTS=OFF >/dev/null
 cmake --build build/native --target murvex >/dev/null
 

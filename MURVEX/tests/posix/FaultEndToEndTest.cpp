@@ -1,6 +1,6 @@
 // The real murvex, real inotify, real timing: log rotation, a file deleted
 // and created again, the watched folder deleted, a writer that never stops,
-// and command lines it must refuse.
+// and command lines it must refuse or answer.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -193,6 +193,47 @@ TEST_F(FaultEndToEndTest, RefusedCommandLinesEndWithExitCodeOne) {
     monitor.WaitForExit();
     EXPECT_NE(monitor.Screen().find("[" + path + "]" + kCannotOpen), std::string::npos) << monitor.Screen();
   }
+}
+
+// Help and version on standard output, a wrong argument count refused with
+// the usage on standard error; a file named --help is still watched when
+// named with its folder.
+TEST_F(FaultEndToEndTest, HelpVersionAndWrongCountsFollowTheUnixCommandLineHabits) {
+  struct Run {
+    int code;
+    std::string out, err;
+  };
+  auto slurp = [](const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  auto run = [&](const std::string& arguments) {
+    fs::path out = folder_ / "out", err = folder_ / "err";
+    int status = std::system((std::string(MURVEX_BINARY) + arguments + " >" + out.string() + " 2>" + err.string() +
+                              " </dev/null").c_str());
+    return Run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+  };
+  Run help = run(" --help");
+  EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(help.out.rfind("Usage: murvex FILE\n", 0), 0u) << help.out;
+  EXPECT_EQ(help.err, "");
+  Run version = run(" --version");
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, "murvex " MURVEX_VERSION "\n");
+  EXPECT_EQ(version.err, "");
+  for (const std::string& wrong : {std::string(), " " + path_ + " " + path_, std::string(" --help --version")}) {
+    Run refused = run(wrong);
+    EXPECT_EQ(refused.code, 1) << wrong;
+    EXPECT_EQ(refused.out, "") << wrong;
+    EXPECT_EQ(refused.err, help.out) << wrong;
+  }
+
+  Write("watched\n", (folder_ / "--help").string());
+  fs::path before = fs::current_path();
+  fs::current_path(folder_);
+  MonitorOnTerminal monitor(std::vector<std::string>{"./--help"});
+  fs::current_path(before);
+  EXPECT_TRUE(monitor.WaitFor("[0001]watched")) << monitor.Screen();
 }
 
 TEST_F(FaultEndToEndTest, ForwardSlashesAndShellCharactersInNamesAreJustAName) {

@@ -1,0 +1,62 @@
+# Release artefacts, all carrying the project's version: the Windows
+# programs' version resources and their zip; murvex's installation and its
+# Debian package.
+include(GNUInstallDirs)
+
+# Adds a version resource to a Windows program.
+function(murvex_version_resource target description_en description_ja)
+  get_target_property(VERSION_NAME ${target} OUTPUT_NAME)
+  if(NOT VERSION_NAME)
+    set(VERSION_NAME ${target})
+  endif()
+  set(VERSION_DESCRIPTION_EN "${description_en}")
+  set(VERSION_DESCRIPTION_JA "${description_ja}")
+  set(rc "${CMAKE_BINARY_DIR}/version/${target}Version.rc")
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/VersionInfo.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
+
+if(WIN32)
+  murvex_version_resource(MURVEX "Real-time text file monitor (console)" "テキストファイルのリアルタイム監視（コンソール）")
+  murvex_version_resource(Kestrin "Real-time text file monitor manager" "リアルタイムファイル監視")
+endif()
+
+set(CPACK_PACKAGE_VENDOR "Fennwick")
+set(CPACK_PACKAGE_CONTACT "Fennwick")
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  # One folder holding both programs (the manager starts the monitor from
+  # its own folder) and a read-me that Notepad shows right: UTF-8 with a
+  # byte order mark, CR LF.
+  install(TARGETS MURVEX Kestrin RUNTIME DESTINATION .)
+  configure_file(${CMAKE_SOURCE_DIR}/docs/README-Windows.txt ${CMAKE_BINARY_DIR}/README.txt
+                 @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-win64")
+else()
+  # murvex and its manual page, compressed as Debian keeps them.
+  install(TARGETS murvex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  set(man_page ${CMAKE_BINARY_DIR}/man/murvex.1)
+  configure_file(${CMAKE_SOURCE_DIR}/docs/murvex.1.in ${man_page} @ONLY)
+  add_custom_command(OUTPUT ${man_page}.gz
+    COMMAND gzip -9 -n -k -f ${man_page}
+    DEPENDS ${man_page}
+    COMMENT "Compressing the manual page murvex(1)")
+  add_custom_target(murvex_man_page ALL DEPENDS ${man_page}.gz)
+  install(FILES ${man_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_PACKAGE_NAME murvex)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "watch a text file and show its new and changed lines")
+  set(CPACK_PACKAGE_DESCRIPTION "murvex lists a text file with line numbers in the terminal, then prints
+only the lines that are new or changed, highlighted, and lists the file
+again when it shrinks, empties or is replaced. It reads Shift-JIS,
+UTF-8 and UTF-16LE files.")
+endif()
+
+include(CPack)
