@@ -1,5 +1,6 @@
 #include "ChangeCycle.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -88,17 +89,49 @@ void ReportWaitEnd(const MonitorState& state, int result) {
 
 }  // namespace
 
+namespace {
+
+// Leaves the NUL bytes (units) of a line out, as a terminal shows them: a
+// NUL must not end the text early and hide the rest and the line end. The
+// search is one pass over the line; only a line holding a NUL is copied.
+template <typename Unit>
+void LeaveOutNuls(Unit* line, int count) {
+  Unit* end = line + count;
+  Unit* at = end;
+  if constexpr (sizeof(Unit) == 1) {
+    if (void* nul = std::memchr(line, 0, static_cast<size_t>(count))) at = static_cast<Unit*>(nul);
+  } else {
+    at = std::find(line, end, Unit(0));
+  }
+  Unit* kept = at;
+  for (; at != end; ++at) {
+    if (*at != 0) *kept++ = *at;
+  }
+  *kept = 0;
+}
+
+}  // namespace
+
 const char* NextLineText(const char* path) {
   switch (g_textEncoding) {
-    case TextEncoding::Utf16LeBom:
-      if (ReadLineW(path, g_wideLine, kLineCapacity) == 0) return nullptr;
+    case TextEncoding::Utf16LeBom: {
+      int count = ReadLineW(path, g_wideLine, kLineCapacity);
+      if (count == 0) return nullptr;
+      LeaveOutNuls(g_wideLine, count);
       return Utf16LineToAnsi(g_wideLine);
-    case TextEncoding::Utf8Bom:
-      if (ReadLineA(path, g_line, kLineCapacity) == 0) return nullptr;
+    }
+    case TextEncoding::Utf8Bom: {
+      int count = ReadLineA(path, g_line, kLineCapacity);
+      if (count == 0) return nullptr;
+      LeaveOutNuls(g_line, count);
       return Utf8LineToAnsi(g_line);
-    default:
-      if (ReadLineA(path, g_line, kLineCapacity) == 0) return nullptr;
+    }
+    default: {
+      int count = ReadLineA(path, g_line, kLineCapacity);
+      if (count == 0) return nullptr;
+      LeaveOutNuls(g_line, count);
       return g_line;
+    }
   }
 }
 

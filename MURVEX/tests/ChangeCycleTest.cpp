@@ -5,6 +5,7 @@
 #include "KeyedTextTable.h"
 #include "Monitor.h"
 #include "ScriptedPlatform.h"
+#include "TextEncoding.h"
 
 namespace {
 
@@ -27,8 +28,12 @@ class ChangeCycleTest : public ::testing::Test {
   ScriptedConsole console;
   ScriptedWatcher watcher;
 
-  // The line table is process-wide; each case starts from an empty one.
-  void TearDown() override { TableClear(); }
+  // The line table and the encoding are process-wide; each case starts
+  // from an empty table and an undetected file.
+  void TearDown() override {
+    TableClear();
+    g_textEncoding = TextEncoding::None;
+  }
 
   MonitorPlatform Platform() { return MonitorPlatform{&files, &console, &watcher}; }
 
@@ -101,6 +106,18 @@ TEST_F(ChangeCycleTest, SameContentRewrittenPrintsNothingButIsSaved) {
   ThenWrite("a\nb\n");
   ThenWake();  // status unchanged since the accepted pass: no pass at all
   EXPECT_EQ(Run("a\nb\n"), "<15>[0001]a\n[0002]b\n<95><10>");
+}
+
+TEST_F(ChangeCycleTest, NulBytesAreLeftOutOfALineAndHideNothingAfterThem) {
+  using namespace std::string_literals;
+  // NULs in the first bytes refuse a file without a mark; later ones come
+  // from a writer that went on at its offset after a truncation.
+  ThenWrite("x\0y\nz\0\0w\n\0"s);
+  EXPECT_EQ(Run("xy\nz\n"), "<15>[0001]xy\n[0002]z\n<95>[0002]zw\n[0003]<10>");
+  TearDown();
+  console = ScriptedConsole();
+  watcher = ScriptedWatcher();
+  EXPECT_EQ(Run("\xFF\xFE" "a\0\0\0b\0\n\0"s), "<15>[0001]ab\n");
 }
 
 TEST_F(ChangeCycleTest, CompletedLastLineContinuesItsRow) {

@@ -162,6 +162,22 @@ TEST_F(FaultScenarioTest, CopyAndTruncateRotationShowsTheNewContent) {
   EXPECT_EQ(ScreenAfterLastClear(console.screen), Numbered({"b 1\n", "b 2\n"})) << console.screen;
 }
 
+TEST_F(FaultScenarioTest, CopyAndTruncateUnderAWriterThatKeepsItsOffsetShowsTheNewLinesAfterTheNulRun) {
+  Write("a 1\na 2\na 3\n");
+  Then([&] {
+    fs::copy_file(path_, path_ + ".1");
+    fs::resize_file(path_, 0);
+    // The writer goes on at its own offset: the gap reads as NUL bytes.
+    std::fstream file(path_, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(12);
+    file << "b 1\n";
+  });
+  Then([&] { Append("b 2\n"); });
+  EXPECT_EQ(Run(), 2);
+  EXPECT_EQ(ScreenAfterLastClear(console.screen), Numbered({"b 1\n", "b 2\n"})) << console.screen;
+  EXPECT_NE(console.screen.find("<CLS><10>[0001]b 1\n<10><95>[0002]b 2\n<10>"), std::string::npos) << console.screen;
+}
+
 TEST_F(FaultScenarioTest, CopyAndTruncateWithinTheSecondOfTheLastPassIsStillSeen) {
   // Same size, same line count, same file, same second: only the time's
   // fraction tells the new content from the old.
