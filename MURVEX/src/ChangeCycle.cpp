@@ -56,6 +56,7 @@ void Forget(MonitorState& state, Console& console) {
 void FullListing(MonitorState& state, Console& console) {
   state.previousCount = 0;
   TableClear();
+  ForgetLineEncoding();
   console.SetColour(kColourListing);
   ListAllLines(state, console);
   console.SetColour(kColourListing);
@@ -94,8 +95,9 @@ namespace {
 // Leaves the NUL bytes (units) of a line out, as a terminal shows them: a
 // NUL must not end the text early and hide the rest and the line end. The
 // search is one pass over the line; only a line holding a NUL is copied.
+// Returns the length left.
 template <typename Unit>
-void LeaveOutNuls(Unit* line, int count) {
+size_t LeaveOutNuls(Unit* line, int count) {
   Unit* end = line + count;
   Unit* at = end;
   if constexpr (sizeof(Unit) == 1) {
@@ -108,6 +110,7 @@ void LeaveOutNuls(Unit* line, int count) {
     if (*at != 0) *kept++ = *at;
   }
   *kept = 0;
+  return static_cast<size_t>(kept - line);
 }
 
 }  // namespace
@@ -120,17 +123,17 @@ const char* NextLineText(const char* path) {
       LeaveOutNuls(g_wideLine, count);
       return Utf16LineToAnsi(g_wideLine);
     }
-    case TextEncoding::Utf8Bom: {
-      int count = ReadLineA(path, g_line, kLineCapacity);
-      if (count == 0) return nullptr;
-      LeaveOutNuls(g_line, count);
-      return Utf8LineToAnsi(g_line);
-    }
     default: {
       int count = ReadLineA(path, g_line, kLineCapacity);
       if (count == 0) return nullptr;
-      LeaveOutNuls(g_line, count);
-      return g_line;
+      size_t length = LeaveOutNuls(g_line, count);
+      switch (LineEncoding(g_line, length)) {
+        case TextEncoding::Utf8Bom:
+        case TextEncoding::Utf8:
+          return Utf8LineToAnsi(g_line);
+        default:
+          return g_line;  // code page 932, or plain ASCII so far
+      }
     }
   }
 }
