@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "AnsiConversion.h"
+#include "ConsoleText.h"
 #include "MonitorError.h"
 #include "KeyedTextTable.h"
 #include "LineReader.h"
@@ -120,8 +120,7 @@ const char* NextLineText(const char* path) {
     case TextEncoding::Utf16LeBom: {
       int count = ReadLineW(path, g_wideLine, kLineCapacity);
       if (count == 0) return nullptr;
-      LeaveOutNuls(g_wideLine, count);
-      return Utf16LineToAnsi(g_wideLine);
+      return Utf16LineToConsole(g_wideLine, LeaveOutNuls(g_wideLine, count));
     }
     default: {
       int count = ReadLineA(path, g_line, kLineCapacity);
@@ -130,9 +129,9 @@ const char* NextLineText(const char* path) {
       switch (LineEncoding(g_line, length)) {
         case TextEncoding::Utf8Bom:
         case TextEncoding::Utf8:
-          return Utf8LineToAnsi(g_line);
+          return Utf8LineToConsole(g_line, length);
         default:
-          return g_line;  // code page 932, or plain ASCII so far
+          return AnsiLineToConsole(g_line, length);  // code page 932, or plain ASCII so far
       }
     }
   }

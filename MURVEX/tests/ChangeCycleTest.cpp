@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "ConsoleTexts.h"
 #include "KeyedTextTable.h"
 #include "Monitor.h"
 #include "ScriptedPlatform.h"
@@ -16,11 +17,9 @@ const char kFolder[] = "logs\\";
 const char kPath[] = "logs/app.log";
 const char kFolder[] = "logs/";
 #endif
-// The monitor's messages as they reach standard error, in code page 932.
-const std::string kCannotWatch = std::string("[") + kFolder +
-                                 "]\x82\xcd\x8a\xc4\x8e\x8b\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\n";
-const std::string kWaitBroken = std::string("[") + kFolder +
-                                "]\x82\xcc\x8a\xc4\x8e\x8b\x82\xaa\x92\x86\x92\x66\x82\xb3\x82\xea\x82\xbd\n";
+// The monitor's messages as they reach standard error.
+const std::string kCannotWatch = std::string("[") + kFolder + "]" + kCannotWatchText + "\n";
+const std::string kWaitBroken = std::string("[") + kFolder + "]" + kWaitBrokenText + "\n";
 
 class ChangeCycleTest : public ::testing::Test {
  protected:
@@ -251,16 +250,17 @@ class TerminalConsoleTest : public ::testing::Test {
   int fds_[2];
 };
 
-TEST_F(TerminalConsoleTest, ConvertsShiftJisAndShowsControlBytes) {
+TEST_F(TerminalConsoleTest, WritesUtf8AsItIsAndShowsControlCharactersVisibly) {
   TerminalConsole console(fds_[1], fds_[1]);
-  // "表" in CP932 is 95 5C: its trail byte is a backslash and must stay inside.
-  const char text[] = "\x95\x5C\t\x1b[2J\x7f\r\n";
+  // "表", then C0 controls, DEL and the C1 control U+009B (a CSI to some
+  // terminals).
+  const char text[] = "\xE8\xA1\xA8\t\x1b[2J\x7f\xC2\x9B" "1m\xC2\xA0\r\n";
   console.Write(text, sizeof text - 1);
   EXPECT_EQ(Drain(), "");  // buffered until a flush
   console.Flush();
-  EXPECT_EQ(Drain(), "\xE8\xA1\xA8\t^[[2J^?\r\n");
-  console.WriteError("[\x95\x5C]\n");
-  EXPECT_EQ(Drain(), "[\xE8\xA1\xA8]\n");
+  EXPECT_EQ(Drain(), "\xE8\xA1\xA8\t^[[2J^?M-^[1m\xC2\xA0\r\n");
+  console.WriteError("[/tmp/\xE6\x97\xA5\xE6\x9C\xAC]\n");
+  EXPECT_EQ(Drain(), "[/tmp/\xE6\x97\xA5\xE6\x9C\xAC]\n");
 }
 
 TEST_F(TerminalConsoleTest, ColoursTitleAndClearAsSequencesInOrder) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "ConsoleTexts.h"
 #include "TextFiles.h"
 
 namespace {
@@ -88,7 +89,7 @@ TEST_F(TextEncodingTest, OnlyTheFirstMillionBytesCount) {
 TEST_F(TextEncodingTest, UnopenableFileIsReported) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(-1, IsTextFile("no_such_murvex_file.txt"));
-  EXPECT_EQ("[no_such_murvex_file.txt]\x82\xCD\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n",
+  EXPECT_EQ("[no_such_murvex_file.txt]" + kCannotOpenText + "\n",
             testing::internal::GetCapturedStderr());
 }
 
