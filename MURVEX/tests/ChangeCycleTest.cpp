@@ -119,6 +119,19 @@ TEST_F(ChangeCycleTest, NulBytesAreLeftOutOfALineAndHideNothingAfterThem) {
   EXPECT_EQ(Run("\xFF\xFE" "a\0\0\0b\0\n\0"s), "<15>[0001]ab\n");
 }
 
+TEST_F(ChangeCycleTest, APlainAsciiFileIsReadAsItsFirstLineWithAHighByteSaysUntilItIsListedAgain) {
+  // "あ" in UTF-8, then in code page 932 while the UTF-8 verdict holds (it
+  // shows as blanks), then the file starts over in code page 932.
+  ThenWrite("log\n\xE3\x81\x82\n");
+  ThenWrite("log\n\xE3\x81\x82\n\x82\xA0\n");
+  ThenWrite("\x82\xA0\n");
+  std::string screen = Run("log\n");
+  std::string cleared = screen.substr(screen.find("<CLS>"));
+  EXPECT_EQ(screen.substr(0, screen.find("<CLS>")),
+            "<15>[0001]log\n<95>[0002]" + kHiraganaA + "\n<10><95>[0003]  \n<10><95>[0001]  \n<10>");
+  EXPECT_EQ(cleared, "<CLS><10>[0001]" + kHiraganaA + "\n<10>");
+}
+
 TEST_F(ChangeCycleTest, CompletedLastLineContinuesItsRow) {
   ThenWrite("a\nbc\n");
   EXPECT_EQ(Run("a\nb"), "<15>[0001]a\n[0002]b<95>[0002]bc\n<10>");
