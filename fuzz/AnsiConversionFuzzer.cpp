@@ -1,7 +1,8 @@
 // The UTF-8 and UTF-16 conversions over arbitrary lines, up to and past the
 // longest line the reader delivers: never past a buffer, the line converters
 // agree with the allocating chain (cut at a character boundary when long),
-// well-formed UTF-8 decodes exactly, and line ends survive.
+// well-formed UTF-8 decodes exactly, no form decodes to NUL, and line ends
+// survive.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -59,11 +60,13 @@ void CheckUtf8(const std::string& line) {
   std::vector<uint16_t> decoded(counted + 1, 0xAAAA);
   if (DecodeUtf8(decoded.data(), bytes, line.size(), 0) != counted || decoded[counted] != 0) abort();
   if (counted > line.size()) abort();
-  // CR, LF and NUL are never swallowed by a neighbouring form.
+  // CR, LF and NUL are never swallowed by a neighbouring form, and no form
+  // (an overlong one above all) decodes to a NUL that would end the line.
   for (uint16_t c : {0x0A, 0x0D, 0x00}) {
     size_t units = 0;
     for (size_t i = 0; i < counted; ++i) units += decoded[i] == c;
     if (units < Count(line, static_cast<char>(c))) abort();
+    if (c == 0x00 && units != Count(line, '\0')) abort();
   }
   std::vector<uint16_t> strict;
   if (StrictUtf16(line, &strict) && std::vector<uint16_t>(decoded.begin(), decoded.end() - 1) != strict) abort();
@@ -76,9 +79,9 @@ void CheckUtf8(const std::string& line) {
   size_t units = 0;
   uint16_t* wide = Utf8ToUtf16Alloc(text.c_str(), &units);
   if (wide == nullptr) return;
-  // An overlong form of NUL (C0 80) ends the text early in both.
-  bool endsEarly = false;
-  for (size_t i = 0; i < units; ++i) endsEarly = endsEarly || wide[i] == 0;
+  for (size_t i = 0; i < units; ++i) {
+    if (wide[i] == 0) abort();
+  }
   size_t chainLength = 0;
   char* chain = Utf16ToAnsiAlloc(wide, &chainLength);
   free(wide);
@@ -88,7 +91,7 @@ void CheckUtf8(const std::string& line) {
   if (chainLength <= kConvertedLineSize - 1 && length != chainLength) abort();
   free(chain);
   // A line end that fits comes out unchanged.
-  if (!endsEarly && length == chainLength && text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0 &&
+  if (length == chainLength && text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0 &&
       (length < 2 || strcmp(converted + length - 2, "\r\n") != 0)) {
     abort();
   }

@@ -1,6 +1,7 @@
 // DetectTextEncoding and IsTextFile over arbitrary file contents, unopenable
 // files and failing reads: both give the verdict of the rules on the first
-// bytes, only DetectTextEncoding records it, and only the first time.
+// bytes (marks, binary bytes, UTF-8 without a mark, plain ASCII undecided),
+// only DetectTextEncoding records it, and only the first time.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -15,12 +16,59 @@ namespace {
 
 constexpr size_t kSample = 1000000;
 
+// Strict UTF-8, each form checked by its code point: false for anything
+// overlong, a surrogate, past 10FFFF or cut off. *wide: a form of more than
+// one byte was seen.
+bool StrictUtf8(const std::string& text, bool* wide) {
+  for (size_t i = 0; i < text.size();) {
+    unsigned char b = static_cast<unsigned char>(text[i]);
+    size_t need = b < 0x80 ? 1 : b >= 0xC0 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF7 ? 4 : 0;
+    if (need == 0 || i + need > text.size()) return false;
+    uint32_t code = need == 1 ? b : b & (0x7Fu >> need);
+    for (size_t k = 1; k < need; ++k) {
+      unsigned char c = static_cast<unsigned char>(text[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      code = code << 6 | (c & 0x3Fu);
+    }
+    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[need] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    *wide = *wide || need > 1;
+    i += need;
+  }
+  return true;
+}
+
+// Without a mark: plain ASCII is undecided; UTF-8 when strict UTF-8 with a
+// form of more than one byte, where a last form cut off by the end counts
+// if some ending completes it (and is then not the form that makes it UTF-8).
+TextEncoding ExpectedUnmarked(const std::string& sample) {
+  bool high = false;
+  for (char c : sample) high = high || static_cast<unsigned char>(c) >= 0x80;
+  if (!high) return TextEncoding::Undecided;
+  bool wide = false;
+  if (StrictUtf8(sample, &wide)) return TextEncoding::Utf8;
+  for (size_t cut = 1; cut <= 3 && cut <= sample.size(); ++cut) {
+    std::string head = sample.substr(0, sample.size() - cut);
+    std::string tail = sample.substr(sample.size() - cut);
+    bool headWide = false;
+    if (!StrictUtf8(head, &headWide) || !headWide) continue;
+    for (const char* ending : {"\x80", "\x80\x80", "\x80\x80\x80", "\x90\x80", "\x90\x80\x80", "\xA0\x80"}) {
+      bool ignored = false;
+      std::string whole = tail + ending;
+      unsigned char lead = static_cast<unsigned char>(tail[0]);
+      size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+      if (whole.size() == need && StrictUtf8(whole, &ignored)) return TextEncoding::Utf8;
+    }
+  }
+  return TextEncoding::Ansi;
+}
+
 // Marks first, then any 00 or FF byte among the bytes examined refuses.
 int ExpectedVerdict(const std::string& bytes, TextEncoding* encoding) {
   std::string sample = bytes.substr(0, kSample);
   auto at = [&](size_t i) { return i < sample.size() ? static_cast<unsigned char>(sample[i]) : 0; };
   if (sample.empty()) {
-    *encoding = TextEncoding::Ansi;
+    *encoding = TextEncoding::Undecided;
   } else if (at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) {
     *encoding = TextEncoding::Utf8Bom;
   } else if (at(0) == 0xFF && at(1) == 0xFE) {
@@ -28,7 +76,7 @@ int ExpectedVerdict(const std::string& bytes, TextEncoding* encoding) {
   } else if (sample.find('\0') != std::string::npos || sample.find('\xFF') != std::string::npos) {
     return -1;
   } else {
-    *encoding = TextEncoding::Ansi;
+    *encoding = ExpectedUnmarked(sample);
   }
   return 1;
 }
@@ -54,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   files.statusSize = static_cast<int64_t>(files.bytes.size());
 
   TextEncoding expectedEncoding = TextEncoding::None;
-  int expected = files.refuseOpen ? -1 : failingRead ? (expectedEncoding = TextEncoding::Ansi, 1)
+  int expected = files.refuseOpen ? -1 : failingRead ? (expectedEncoding = TextEncoding::Undecided, 1)
                                                      : ExpectedVerdict(files.bytes, &expectedEncoding);
 
   g_textEncoding = TextEncoding::None;

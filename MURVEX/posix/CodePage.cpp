@@ -33,12 +33,13 @@ void BuildTable() {
 }  // namespace
 
 int UnitToAnsi(uint16_t unit, char out[2]) {
-  static std::once_flag built;
-  std::call_once(built, BuildTable);
-  if (unit == 0) {
-    out[0] = '\0';
+  // ASCII is itself in code page 932, with or without a converter.
+  if (unit < 0x80) {
+    out[0] = static_cast<char>(unit);
     return 1;
   }
+  static std::once_flag built;
+  std::call_once(built, BuildTable);
   const uint8_t* form = g_table[unit];
   if (form[0] == 0) return 0;
   out[0] = static_cast<char>(form[0]);

@@ -1,6 +1,6 @@
-// The terminal as the monitor's console: code page 932 text turned into
-// UTF-8, colours and clears as ANSI sequences, all through one buffer.
-#include <iconv.h>
+// The terminal as the monitor's console: UTF-8 text with its control
+// characters shown visibly, colours and clears as ANSI sequences, all
+// through one buffer.
 #include <unistd.h>
 
 #ifdef __SSE2__
@@ -31,9 +31,8 @@ bool IsControl(unsigned char byte) {
   return (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') || byte == 0x7F;
 }
 
-// Printable ASCII, tab, carriage return and line feed only: code page 932
-// and UTF-8 agree on these bytes, so such text needs neither conversion nor
-// control-byte escapes. Most log lines are like this.
+// Printable ASCII, tab, carriage return and line feed only: such text needs
+// no control-byte escapes. Most log lines are like this.
 bool IsPlainAscii(const char* text, size_t length) {
   size_t i = 0;
 #ifdef __SSE2__
@@ -56,57 +55,37 @@ bool IsPlainAscii(const char* text, size_t length) {
 }  // namespace
 
 TerminalConsole::TerminalConsole(int outputFd, int errorFd)
-    : outputFd_(outputFd), errorFd_(errorFd) {
-  toUtf8_ = iconv_open("UTF-8", "CP932");
-}
+    : outputFd_(outputFd), errorFd_(errorFd) {}
 
-TerminalConsole::~TerminalConsole() {
-  Flush();
-  if (toUtf8_ != reinterpret_cast<iconv_t>(-1)) iconv_close(toUtf8_);
-}
+TerminalConsole::~TerminalConsole() { Flush(); }
 
-void TerminalConsole::AppendConverted(const char* text, size_t length) {
-  if (length == 0) return;
-  if (toUtf8_ == reinterpret_cast<iconv_t>(-1)) {
-    buffer_.append(text, length);
-    return;
-  }
-  char* in = const_cast<char*>(text);
-  size_t inLeft = length;
-  iconv(toUtf8_, nullptr, nullptr, nullptr, nullptr);
-  while (inLeft > 0) {
-    char out[4096];
-    char* outAt = out;
-    size_t outLeft = sizeof out;
-    size_t done = iconv(toUtf8_, &in, &inLeft, &outAt, &outLeft);
-    buffer_.append(out, sizeof out - outLeft);
-    if (done == static_cast<size_t>(-1) && errno != E2BIG) {
-      // A byte the code page cannot decode (or a cut double-byte
-      // character) is shown, not dropped.
-      buffer_ += '?';
-      ++in;
-      --inLeft;
-      iconv(toUtf8_, nullptr, nullptr, nullptr, nullptr);
+// Control characters shown as cat -v shows them: C0 and DEL as ^[ and ^?,
+// C1 (U+0080 to U+009F, C2 80 to C2 9F) as M-^[, so none reaches the
+// terminal as itself.
+void TerminalConsole::AppendEscaped(const char* text, size_t length) {
+  size_t start = 0;
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char byte = static_cast<unsigned char>(text[i]);
+    bool c1 = byte == 0xC2 && i + 1 < length && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
+    if (!IsControl(byte) && !c1) continue;
+    buffer_.append(text + start, i - start);
+    if (c1) {
+      buffer_ += "M-";
+      byte = static_cast<unsigned char>(text[++i]) - 0x80;
     }
+    buffer_ += '^';
+    buffer_ += byte == 0x7F ? '?' : static_cast<char>(byte + 0x40);
+    start = i + 1;
   }
+  buffer_.append(text + start, length - start);
 }
 
 void TerminalConsole::Write(const char* text, size_t length) {
   if (IsPlainAscii(text, length)) {
     buffer_.append(text, length);
-    if (buffer_.size() >= 65536) Flush();
-    return;
+  } else {
+    AppendEscaped(text, length);
   }
-  size_t start = 0;
-  for (size_t i = 0; i < length; ++i) {
-    unsigned char byte = static_cast<unsigned char>(text[i]);
-    if (!IsControl(byte)) continue;
-    AppendConverted(text + start, i - start);
-    buffer_ += '^';
-    buffer_ += byte == 0x7F ? '?' : static_cast<char>(byte + 0x40);
-    start = i + 1;
-  }
-  AppendConverted(text + start, length - start);
   if (buffer_.size() >= 65536) Flush();
 }
 
@@ -145,11 +124,8 @@ void TerminalConsole::Flush() {
   buffer_.clear();
 }
 
-// Messages come in code page 932 like everything else; the terminal of
-// standard error reads UTF-8.
+// Messages come in UTF-8 with the path as given.
 void TerminalConsole::WriteError(const char* text) {
   Flush();
-  AppendConverted(text, strlen(text));
-  WriteAll(errorFd_, buffer_.data(), buffer_.size());
-  buffer_.clear();
+  WriteAll(errorFd_, text, strlen(text));
 }

@@ -1,8 +1,6 @@
 // The POSIX console and change watcher, visible to tests of the layer.
 #pragma once
 
-#include <iconv.h>
-
 #include <string>
 
 #include "MonitorPlatform.h"
@@ -19,10 +17,9 @@ class TerminalConsole : public Console {
   void WriteError(const char* text) override;
 
  private:
-  void AppendConverted(const char* text, size_t length);
+  void AppendEscaped(const char* text, size_t length);
   int outputFd_;
   int errorFd_;
-  iconv_t toUtf8_;
   std::string buffer_;
 };
 
@@ -39,3 +36,7 @@ class InotifyWatcher : public ChangeWatcher {
 
 // The file services of this platform (FileSystem.cpp).
 FileSystem& PosixFileSystem();
+
+// Test hook: the name iconv is asked for code page 932 by ("CP932"); a name
+// it does not know stands for a system without that converter.
+void SetCodePageConverterName(const char* name);

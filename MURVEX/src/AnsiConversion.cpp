@@ -6,6 +6,7 @@
 #include <string>
 
 #include "MonitorPlatform.h"
+#include "Utf8Forms.h"
 
 namespace {
 
@@ -15,8 +16,6 @@ char g_utf16Result[kConvertedLineSize];
 // Stands for any form that cannot be decoded; the code page has no form for
 // it, so it prints as one space.
 constexpr uint16_t kUndecodable = 0xFFFD;
-
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 // Units to ANSI bytes, at most limit bytes; a character that would not fit
 // whole ends the text there. Returns the bytes written (no terminator).
@@ -52,42 +51,16 @@ size_t DecodeUtf8(uint16_t* destination, const unsigned char* bytes, size_t coun
     ++units;
   };
   while (at < count) {
-    unsigned char lead = bytes[at];
-    if (lead < 0x80) {
-      put(lead);
-      ++at;
-      continue;
-    }
-    size_t need = lead >= 0xC0 && lead <= 0xDF   ? 2
-                  : lead >= 0xE0 && lead <= 0xEF ? 3
-                  : lead >= 0xF0 && lead <= 0xF7 ? 4
-                                                 : 1;
-    // Continuation bytes are 80-BF, so CR, LF and NUL always stop a form.
-    size_t have = 1;
-    while (have < need && at + have < count && IsContinuation(bytes[at + have])) ++have;
-    if (need == 1 || have < need) {
-      put(kUndecodable);
-      at += have;
-      continue;
-    }
     uint32_t code = 0;
-    if (need == 2) {
-      code = (lead & 0x1Fu) << 6 | (bytes[at + 1] & 0x3Fu);
-    } else if (need == 3) {
-      code = (lead & 0x0Fu) << 12 | (bytes[at + 1] & 0x3Fu) << 6 | (bytes[at + 2] & 0x3Fu);
-    } else {
-      code = (lead & 0x07u) << 18 | (bytes[at + 1] & 0x3Fu) << 12 | (bytes[at + 2] & 0x3Fu) << 6 |
-             (bytes[at + 3] & 0x3Fu);
-    }
-    at += need;
-    if (code > 0x10FFFF) {
+    at += NextUtf8Form(bytes + at, count - at, &code);
+    if (code == kMalformedForm || code == kCutOffForm) {
       put(kUndecodable);
     } else if (code >= 0x10000) {
       code -= 0x10000;
       put(static_cast<uint16_t>(0xD800 | (code >> 10)));
       put(static_cast<uint16_t>(0xDC00 | (code & 0x3FF)));
     } else {
-      put(static_cast<uint16_t>(code));  // overlong forms are accepted
+      put(static_cast<uint16_t>(code));
     }
   }
   if (!counting) destination[units] = 0;

@@ -24,9 +24,10 @@ uint16_t* Utf8ToUtf16Alloc(const char* text, size_t* count);
 
 // Decodes count bytes of UTF-8 into units (destination unused when counting
 // is nonzero; otherwise a 0 unit follows the last). Returns the number of
-// units. Four-byte forms become surrogate pairs; a malformed or cut-off form
-// consumes only its own bytes and yields one unit the code page cannot hold;
-// CR, LF and NUL are never consumed by another character.
+// units. Four-byte forms become surrogate pairs; a malformed (overlong,
+// surrogate, stray) or cut-off form consumes only its own bytes and yields
+// one unit the code page cannot hold, so no form decodes to NUL; CR, LF and
+// NUL are never consumed by another character.
 size_t DecodeUtf8(uint16_t* destination, const unsigned char* bytes, size_t count, int counting);
 
 // 0-terminated units as 0-terminated ANSI text (a leading FEFF/FFFE

@@ -1,9 +1,10 @@
 #include "ChangeCycle.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "AnsiConversion.h"
+#include "ConsoleText.h"
 #include "MonitorError.h"
 #include "KeyedTextTable.h"
 #include "LineReader.h"
@@ -55,6 +56,7 @@ void Forget(MonitorState& state, Console& console) {
 void FullListing(MonitorState& state, Console& console) {
   state.previousCount = 0;
   TableClear();
+  ForgetLineEncoding();
   console.SetColour(kColourListing);
   ListAllLines(state, console);
   console.SetColour(kColourListing);
@@ -88,17 +90,50 @@ void ReportWaitEnd(const MonitorState& state, int result) {
 
 }  // namespace
 
+namespace {
+
+// Leaves the NUL bytes (units) of a line out, as a terminal shows them: a
+// NUL must not end the text early and hide the rest and the line end. The
+// search is one pass over the line; only a line holding a NUL is copied.
+// Returns the length left.
+template <typename Unit>
+size_t LeaveOutNuls(Unit* line, int count) {
+  Unit* end = line + count;
+  Unit* at = end;
+  if constexpr (sizeof(Unit) == 1) {
+    if (void* nul = std::memchr(line, 0, static_cast<size_t>(count))) at = static_cast<Unit*>(nul);
+  } else {
+    at = std::find(line, end, Unit(0));
+  }
+  Unit* kept = at;
+  for (; at != end; ++at) {
+    if (*at != 0) *kept++ = *at;
+  }
+  *kept = 0;
+  return static_cast<size_t>(kept - line);
+}
+
+}  // namespace
+
 const char* NextLineText(const char* path) {
   switch (g_textEncoding) {
-    case TextEncoding::Utf16LeBom:
-      if (ReadLineW(path, g_wideLine, kLineCapacity) == 0) return nullptr;
-      return Utf16LineToAnsi(g_wideLine);
-    case TextEncoding::Utf8Bom:
-      if (ReadLineA(path, g_line, kLineCapacity) == 0) return nullptr;
-      return Utf8LineToAnsi(g_line);
-    default:
-      if (ReadLineA(path, g_line, kLineCapacity) == 0) return nullptr;
-      return g_line;
+    case TextEncoding::Utf16LeBom: {
+      int count = ReadLineW(path, g_wideLine, kLineCapacity);
+      if (count == 0) return nullptr;
+      return Utf16LineToConsole(g_wideLine, LeaveOutNuls(g_wideLine, count));
+    }
+    default: {
+      int count = ReadLineA(path, g_line, kLineCapacity);
+      if (count == 0) return nullptr;
+      size_t length = LeaveOutNuls(g_line, count);
+      switch (LineEncoding(g_line, length)) {
+        case TextEncoding::Utf8Bom:
+        case TextEncoding::Utf8:
+          return Utf8LineToConsole(g_line, length);
+        default:
+          return AnsiLineToConsole(g_line, length);  // code page 932, or plain ASCII so far
+      }
+    }
   }
 }
 

@@ -16,7 +16,8 @@ struct MonitorState {
 };
 
 // Reads the next line of the watched file as the monitor shows and stores it
-// (code page 932, whatever the file's encoding). Null when the pass is over.
+// (the console's text, whatever the file's encoding), its NUL bytes left
+// out. Null when the pass is over.
 const char* NextLineText(const char* path);
 
 // Lists the whole file from line 1, storing every line in the line table

@@ -1,8 +1,8 @@
-// The monitor's messages to the user, in the console's code page.
+// The monitor's messages to the user, in the console's text.
 #pragma once
 
 // Writes a message of the monitor to standard error (the platform console's
 // when one is set), flushed: utf8Format is UTF-8 source text with at most one
-// "%s", which takes path as it is (already ANSI); the rest goes out in the
-// ANSI code page.
+// "%s", which takes path exactly as given; the rest goes out in the
+// console's text (code page 932 on Windows, UTF-8 on Linux).
 void WriteMonitorError(const char* utf8Format, const char* path);

@@ -6,8 +6,18 @@
 #include "AnsiConversion.h"
 #include "MonitorError.h"
 #include "MonitorPlatform.h"
+#include "Utf8Forms.h"
 
 TextEncoding g_textEncoding = TextEncoding::None;
+
+namespace {
+
+// What the lines of an Undecided file have decided since the last full
+// listing: None until a line with a byte of 0x80 or more, then Utf8 or Ansi.
+// Set by LineEncoding, cleared by ForgetLineEncoding and by a new detection.
+TextEncoding g_lineDecision = TextEncoding::None;
+
+}  // namespace
 
 namespace {
 
@@ -29,7 +39,7 @@ int Examine(const char* path, TextEncoding* encoding) {
   int64_t got = files->Read(file, sample, kSampleSize);
   files->Close(file);
   size_t count = got > 0 ? static_cast<size_t>(got) : 0;
-  *encoding = count == 0 ? TextEncoding::Ansi : ClassifyTextBytes(sample, count);
+  *encoding = ClassifyTextBytes(sample, count);
   free(sample);
   return *encoding == TextEncoding::None ? -1 : 1;
 }
@@ -37,7 +47,8 @@ int Examine(const char* path, TextEncoding* encoding) {
 }  // namespace
 
 TextEncoding ClassifyTextBytes(const unsigned char* bytes, size_t count) {
-  if (count == 0) return TextEncoding::Ansi;
+  // An empty file is plain ASCII so far: the lines written to it decide.
+  if (count == 0) return TextEncoding::Undecided;
   if (count >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
     return TextEncoding::Utf8Bom;
   }
@@ -46,14 +57,44 @@ TextEncoding ClassifyTextBytes(const unsigned char* bytes, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     if (bytes[i] == 0x00 || bytes[i] == 0xFF) return TextEncoding::None;
   }
-  return TextEncoding::Ansi;
+  return ClassifyUnmarkedText(bytes, count);
 }
+
+TextEncoding ClassifyUnmarkedText(const unsigned char* bytes, size_t count) {
+  bool multiByte = false;
+  for (size_t at = 0; at < count;) {
+    if (bytes[at] < 0x80) {
+      ++at;
+      continue;
+    }
+    uint32_t code = 0;
+    at += NextUtf8Form(bytes + at, count - at, &code);
+    if (code == kMalformedForm) return TextEncoding::Ansi;
+    if (code != kCutOffForm) multiByte = true;
+  }
+  if (multiByte) return TextEncoding::Utf8;
+  // Only a cut-off form: not plain ASCII, yet no UTF-8 either.
+  return count > 0 && bytes[count - 1] >= 0x80 ? TextEncoding::Ansi : TextEncoding::Undecided;
+}
+
+TextEncoding LineEncoding(const char* line, size_t count) {
+  if (g_textEncoding != TextEncoding::Undecided) return g_textEncoding;
+  if (g_lineDecision != TextEncoding::None) return g_lineDecision;
+  TextEncoding verdict = ClassifyUnmarkedText(reinterpret_cast<const unsigned char*>(line), count);
+  if (verdict != TextEncoding::Undecided) g_lineDecision = verdict;
+  return verdict;
+}
+
+void ForgetLineEncoding() { g_lineDecision = TextEncoding::None; }
 
 int DetectTextEncoding(const char* path) {
   TextEncoding encoding = TextEncoding::None;
   int verdict = Examine(path, &encoding);
   // Recorded once; later tests never change it.
-  if (verdict == 1 && g_textEncoding == TextEncoding::None) g_textEncoding = encoding;
+  if (verdict == 1 && g_textEncoding == TextEncoding::None) {
+    g_textEncoding = encoding;
+    ForgetLineEncoding();
+  }
   return verdict;
 }
 

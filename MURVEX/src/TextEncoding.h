@@ -4,7 +4,9 @@
 
 #include <cstddef>
 
-enum class TextEncoding { None, Ansi, Utf8Bom, Utf16LeBom };
+// Ansi is code page 932; Utf8 is UTF-8 without a mark; Undecided is a file
+// whose first bytes are plain ASCII, read as its lines decide.
+enum class TextEncoding { None, Ansi, Utf8Bom, Utf16LeBom, Utf8, Undecided };
 
 // The monitor's encoding of the watched file: None until DetectTextEncoding
 // succeeds, then fixed for the life of the process.
@@ -20,3 +22,17 @@ int IsTextFile(const char* path);
 // The verdict on the first bytes of a file (at most 1,000,000), shared by
 // both tests: the encoding, or None for a file that looks binary.
 TextEncoding ClassifyTextBytes(const unsigned char* bytes, size_t count);
+
+// Bytes without a mark: Utf8 when they are valid UTF-8 holding a multi-byte
+// form (a form cut off by their end counts neither way), Undecided when they
+// are plain ASCII, Ansi otherwise.
+TextEncoding ClassifyUnmarkedText(const unsigned char* bytes, size_t count);
+
+// The encoding to read one line of the watched file in: g_textEncoding, but
+// for an Undecided file the verdict on the first line of the listing or pass
+// that holds a byte of 0x80 or more (Utf8 or Ansi), which then holds for the
+// lines after it; Undecided while the lines are plain ASCII.
+TextEncoding LineEncoding(const char* line, size_t count);
+
+// A full listing reads the file afresh: its lines decide again.
+void ForgetLineEncoding();

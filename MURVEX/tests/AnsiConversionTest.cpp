@@ -48,6 +48,14 @@ TEST(DecodeUtf8, NulStopsAForm) {
   EXPECT_EQ((Units{0xFFFD, 0x00, 0x41}), Decode(std::string("\xE3\x00" "A", 3)));
 }
 
+TEST(DecodeUtf8, OverlongFormsAndSurrogatesAreOneMalformedUnitEachNeverNul) {
+  // The overlong forms of NUL would otherwise end the converted line.
+  EXPECT_EQ((Units{0x61, 0xFFFD, 0x62, 0xFFFD, 0x63, 0xFFFD, 0x0A}),
+            Decode("a\xC0\x80" "b\xE0\x80\x80" "c\xF0\x80\x80\x80\n"));
+  EXPECT_EQ((Units{0xFFFD, 0xFFFD, 0x41}), Decode("\xC1\xBF\xED\xA0\x80" "A"));
+  EXPECT_EQ("a b c \r\n", std::string(Utf8LineToAnsi("a\xC0\x80" "b\xE0\x80\x80" "c\xF0\x80\x80\x80\r\n")));
+}
+
 TEST(Utf8LineToAnsi, DropsByteOrderMarkInAnyLine) {
   EXPECT_EQ("A\r\n", std::string(Utf8LineToAnsi("\xEF\xBB\xBF" "A\r\n")));
   EXPECT_EQ("\x82\xA0\r\n", std::string(Utf8LineToAnsi("\xEF\xBB\xBF\xE3\x81\x82\r\n")));

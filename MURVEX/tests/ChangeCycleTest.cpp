@@ -2,9 +2,11 @@
 
 #include <string>
 
+#include "ConsoleTexts.h"
 #include "KeyedTextTable.h"
 #include "Monitor.h"
 #include "ScriptedPlatform.h"
+#include "TextEncoding.h"
 
 namespace {
 
@@ -15,11 +17,9 @@ const char kFolder[] = "logs\\";
 const char kPath[] = "logs/app.log";
 const char kFolder[] = "logs/";
 #endif
-// The monitor's messages as they reach standard error, in code page 932.
-const std::string kCannotWatch = std::string("[") + kFolder +
-                                 "]\x82\xcd\x8a\xc4\x8e\x8b\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\n";
-const std::string kWaitBroken = std::string("[") + kFolder +
-                                "]\x82\xcc\x8a\xc4\x8e\x8b\x82\xaa\x92\x86\x92\x66\x82\xb3\x82\xea\x82\xbd\n";
+// The monitor's messages as they reach standard error.
+const std::string kCannotWatch = std::string("[") + kFolder + "]" + kCannotWatchText + "\n";
+const std::string kWaitBroken = std::string("[") + kFolder + "]" + kWaitBrokenText + "\n";
 
 class ChangeCycleTest : public ::testing::Test {
  protected:
@@ -27,8 +27,12 @@ class ChangeCycleTest : public ::testing::Test {
   ScriptedConsole console;
   ScriptedWatcher watcher;
 
-  // The line table is process-wide; each case starts from an empty one.
-  void TearDown() override { TableClear(); }
+  // The line table and the encoding are process-wide; each case starts
+  // from an empty table and an undetected file.
+  void TearDown() override {
+    TableClear();
+    g_textEncoding = TextEncoding::None;
+  }
 
   MonitorPlatform Platform() { return MonitorPlatform{&files, &console, &watcher}; }
 
@@ -101,6 +105,31 @@ TEST_F(ChangeCycleTest, SameContentRewrittenPrintsNothingButIsSaved) {
   ThenWrite("a\nb\n");
   ThenWake();  // status unchanged since the accepted pass: no pass at all
   EXPECT_EQ(Run("a\nb\n"), "<15>[0001]a\n[0002]b\n<95><10>");
+}
+
+TEST_F(ChangeCycleTest, NulBytesAreLeftOutOfALineAndHideNothingAfterThem) {
+  using namespace std::string_literals;
+  // NULs in the first bytes refuse a file without a mark; later ones come
+  // from a writer that went on at its offset after a truncation.
+  ThenWrite("x\0y\nz\0\0w\n\0"s);
+  EXPECT_EQ(Run("xy\nz\n"), "<15>[0001]xy\n[0002]z\n<95>[0002]zw\n[0003]<10>");
+  TearDown();
+  console = ScriptedConsole();
+  watcher = ScriptedWatcher();
+  EXPECT_EQ(Run("\xFF\xFE" "a\0\0\0b\0\n\0"s), "<15>[0001]ab\n");
+}
+
+TEST_F(ChangeCycleTest, APlainAsciiFileIsReadAsItsFirstLineWithAHighByteSaysUntilItIsListedAgain) {
+  // "あ" in UTF-8, then in code page 932 while the UTF-8 verdict holds (it
+  // shows as blanks), then the file starts over in code page 932.
+  ThenWrite("log\n\xE3\x81\x82\n");
+  ThenWrite("log\n\xE3\x81\x82\n\x82\xA0\n");
+  ThenWrite("\x82\xA0\n");
+  std::string screen = Run("log\n");
+  std::string cleared = screen.substr(screen.find("<CLS>"));
+  EXPECT_EQ(screen.substr(0, screen.find("<CLS>")),
+            "<15>[0001]log\n<95>[0002]" + kHiraganaA + "\n<10><95>[0003]  \n<10><95>[0001]  \n<10>");
+  EXPECT_EQ(cleared, "<CLS><10>[0001]" + kHiraganaA + "\n<10>");
 }
 
 TEST_F(ChangeCycleTest, CompletedLastLineContinuesItsRow) {
@@ -234,16 +263,17 @@ class TerminalConsoleTest : public ::testing::Test {
   int fds_[2];
 };
 
-TEST_F(TerminalConsoleTest, ConvertsShiftJisAndShowsControlBytes) {
+TEST_F(TerminalConsoleTest, WritesUtf8AsItIsAndShowsControlCharactersVisibly) {
   TerminalConsole console(fds_[1], fds_[1]);
-  // "表" in CP932 is 95 5C: its trail byte is a backslash and must stay inside.
-  const char text[] = "\x95\x5C\t\x1b[2J\x7f\r\n";
+  // "表", then C0 controls, DEL and the C1 control U+009B (a CSI to some
+  // terminals).
+  const char text[] = "\xE8\xA1\xA8\t\x1b[2J\x7f\xC2\x9B" "1m\xC2\xA0\r\n";
   console.Write(text, sizeof text - 1);
   EXPECT_EQ(Drain(), "");  // buffered until a flush
   console.Flush();
-  EXPECT_EQ(Drain(), "\xE8\xA1\xA8\t^[[2J^?\r\n");
-  console.WriteError("[\x95\x5C]\n");
-  EXPECT_EQ(Drain(), "[\xE8\xA1\xA8]\n");
+  EXPECT_EQ(Drain(), "\xE8\xA1\xA8\t^[[2J^?M-^[1m\xC2\xA0\r\n");
+  console.WriteError("[/tmp/\xE6\x97\xA5\xE6\x9C\xAC]\n");
+  EXPECT_EQ(Drain(), "[/tmp/\xE6\x97\xA5\xE6\x9C\xAC]\n");
 }
 
 TEST_F(TerminalConsoleTest, ColoursTitleAndClearAsSequencesInOrder) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "ConsoleTexts.h"
 #include "KeyedTextTable.h"
 #include "LineReader.h"
 #include "Monitor.h"
@@ -162,6 +163,22 @@ TEST_F(FaultScenarioTest, CopyAndTruncateRotationShowsTheNewContent) {
   EXPECT_EQ(ScreenAfterLastClear(console.screen), Numbered({"b 1\n", "b 2\n"})) << console.screen;
 }
 
+TEST_F(FaultScenarioTest, CopyAndTruncateUnderAWriterThatKeepsItsOffsetShowsTheNewLinesAfterTheNulRun) {
+  Write("a 1\na 2\na 3\n");
+  Then([&] {
+    fs::copy_file(path_, path_ + ".1");
+    fs::resize_file(path_, 0);
+    // The writer goes on at its own offset: the gap reads as NUL bytes.
+    std::fstream file(path_, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(12);
+    file << "b 1\n";
+  });
+  Then([&] { Append("b 2\n"); });
+  EXPECT_EQ(Run(), 2);
+  EXPECT_EQ(ScreenAfterLastClear(console.screen), Numbered({"b 1\n", "b 2\n"})) << console.screen;
+  EXPECT_NE(console.screen.find("<CLS><10>[0001]b 1\n<10><95>[0002]b 2\n<10>"), std::string::npos) << console.screen;
+}
+
 TEST_F(FaultScenarioTest, CopyAndTruncateWithinTheSecondOfTheLastPassIsStillSeen) {
   // Same size, same line count, same file, same second: only the time's
   // fraction tells the new content from the old.
@@ -261,10 +278,10 @@ TEST_F(FaultScenarioTest, FoldersAndDevicesAreRefusedAsFilesThatCannotBeOpened) 
     console = ScriptedConsole();
     path_ = path;
     EXPECT_EQ(Run(), 1) << path;
-    // "[path]はオープンできません" in code page 932, or nothing for a name
+    // "[path]はオープンできません", or nothing for a name
     // that does not even exist here.
     if (files.Exists(path.c_str()) == 0) {
-      EXPECT_EQ(console.errors, "[" + path + "]\x82\xCD\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n");
+      EXPECT_EQ(console.errors, "[" + path + "]" + kCannotOpenText + "\n");
     }
     EXPECT_EQ(console.screen, "") << path;
     EXPECT_EQ(watcher.starts, 0);
@@ -293,18 +310,24 @@ TEST_F(FaultScenarioTest, LinesLongerThanOneReadComeInNumberedPiecesInEveryEncod
   TableClear();
   g_textEncoding = TextEncoding::None;
   console.screen.clear();
-  // UTF-16LE: 70,000 units of "あ" (82 A0 in code page 932). The first piece
-  // holds the mark and 65,533 characters, more than the 65,534 bytes a
-  // converted line holds: it is cut after 32,767 whole characters.
+  // UTF-16LE: 70,000 units of "あ". The first piece holds the mark and
+  // 65,533 characters. In code page 932 (82 A0) that is more than the 65,534
+  // bytes a converted line holds: it is cut after 32,767 whole characters.
+  // The UTF-8 text of Linux holds every character.
+#ifdef _WIN32
+  const int kFirstPiece = 32767;
+#else
+  const int kFirstPiece = 65533;
+#endif
   std::string wide = "\xFF\xFE";
   for (int i = 0; i < 70000; ++i) wide += "\x42\x30";
   wide += std::string("\x0A\x00n\x00\x0A\x00", 6);
   Write(wide);
   EXPECT_EQ(Run(), 2);
   std::string kana;
-  for (int i = 0; i < 32767; ++i) kana += "\x82\xA0";
+  for (int i = 0; i < kFirstPiece; ++i) kana += kHiraganaA;
   std::string rest;
-  for (int i = 0; i < 70000 - 65533; ++i) rest += "\x82\xA0";
+  for (int i = 0; i < 70000 - 65533; ++i) rest += kHiraganaA;
   EXPECT_EQ(ScreenAfterLastClear(console.screen), Numbered({kana, rest + "\n", "n\n"}));
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ConsoleTexts.h"
 #include "TextFiles.h"
 
 namespace {
@@ -68,7 +69,7 @@ TEST_F(LineReaderTest, MissingFileIsReported) {
   testing::internal::CaptureStderr();
   EXPECT_TRUE(Pass("no_such_murvex_file.txt").empty());
   // "は存在しません" in code page 932.
-  EXPECT_EQ("[no_such_murvex_file.txt]\x82\xCD\x91\xB6\x8D\xDD\x82\xB5\x82\xDC\x82\xB9\x82\xF1\n",
+  EXPECT_EQ("[no_such_murvex_file.txt]" + kMissingText + "\n",
             testing::internal::GetCapturedStderr());
 }
 

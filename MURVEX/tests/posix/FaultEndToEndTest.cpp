@@ -187,8 +187,10 @@ TEST_F(FaultEndToEndTest, RefusedCommandLinesEndWithExitCodeOne) {
     EXPECT_EQ(monitor.Screen().find("\x1b"), std::string::npos) << monitor.Screen();
   }
   // Not things that can be watched, so they are reported as files that
-  // cannot be opened.
-  for (const std::string& path : {folder_.string(), std::string("/dev/null"), fifo}) {
+  // cannot be opened, the path exactly as given ("日本" too).
+  std::string japanese = (folder_ / "\xE6\x97\xA5\xE6\x9C\xAC").string();
+  fs::create_directories(japanese);
+  for (const std::string& path : {folder_.string(), std::string("/dev/null"), fifo, japanese}) {
     MonitorOnTerminal monitor(path);
     monitor.WaitForExit();
     EXPECT_NE(monitor.Screen().find("[" + path + "]" + kCannotOpen), std::string::npos) << monitor.Screen();

@@ -1,11 +1,12 @@
 // The terminal console on exact bytes: what reaches the terminal for plain
-// ASCII, control bytes and code page 932 text, each alone and mixed, and
-// the same bytes whichever way a line is handed over.
+// ASCII and control bytes, alone and mixed; and the Linux console text of
+// lines in code page 932, UTF-8 and UTF-16.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 
+#include "ConsoleText.h"
 #include "PosixPlatform.h"
 
 namespace {
@@ -49,13 +50,45 @@ TEST(TerminalConsoleTest, ControlBytesAreShownAsCaretEscapesAnywhereInALine) {
   EXPECT_EQ(Shown(std::string(17, 'b') + '\x1b'), std::string(17, 'b') + "^[");
 }
 
-TEST(TerminalConsoleTest, CodePage932TextIsConvertedInsideAsciiLines) {
+std::string Shown(const char* (*convert)(const char*, size_t), const std::string& line) {
+  return convert(line.c_str(), line.size());
+}
+
+TEST(ConsoleTextTest, CodePage932LinesAreConvertedToUtf8) {
   // "あ" (82 A0) and the half-width katakana "ｱ" (B1) among ASCII; the
   // double-byte character with a backslash as its second byte (83 5C, "ソ")
   // must stay one character.
-  EXPECT_EQ(Shown("[0001]\x82\xa0 ok\n"), "[0001]\xe3\x81\x82 ok\n");
-  EXPECT_EQ(Shown(std::string(20, 'c') + "\xb1\n"), std::string(20, 'c') + "\xef\xbd\xb1\n");
-  EXPECT_EQ(Shown("\x83\x5c\n"), "\xe3\x82\xbd\n");
+  EXPECT_EQ(Shown(AnsiLineToConsole, "[0001]\x82\xa0 ok\n"), "[0001]\xe3\x81\x82 ok\n");
+  EXPECT_EQ(Shown(AnsiLineToConsole, std::string(20, 'c') + "\xb1\n"), std::string(20, 'c') + "\xef\xbd\xb1\n");
+  EXPECT_EQ(Shown(AnsiLineToConsole, "\x83\x5c\n"), "\xe3\x82\xbd\n");
+}
+
+TEST(ConsoleTextTest, Utf8LinesPassAsTheyAreWithCharactersCodePage932Lacks) {
+  // é, an emoji and "们" (U+4EEC), none of them in code page 932.
+  const std::string line = "caf\xC3\xA9 \xF0\x9F\x98\x80 \xE4\xBB\xAC\r\n";
+  EXPECT_EQ(Shown(Utf8LineToConsole, line), line);
+  EXPECT_EQ(Shown(Utf8LineToConsole, "\xEF\xBB\xBF" + line), line);
+  // Malformed forms (stray, overlong, surrogate, cut off) are one space each.
+  EXPECT_EQ(Shown(Utf8LineToConsole, "\x80\xC3\xA9\xC0\x80\xED\xA0\x80\xE4\xBB\n"), " \xC3\xA9   \n");
+}
+
+TEST(ConsoleTextTest, Utf16LinesBecomeUtf8WithPairsWholeAndLoneHalvesAsSpaces) {
+  const uint16_t line[] = {0xFEFF, 0x63, 0xE9, 0xD83D, 0xDE00, 0x4EEC, 0xD800, 0x41, 0xDC00, 0x0D, 0x0A, 0};
+  EXPECT_EQ(std::string(Utf16LineToConsole(line, 11)), "c\xC3\xA9\xF0\x9F\x98\x80\xE4\xBB\xAC A \r\n");
+}
+
+TEST(ConsoleTextTest, WithoutACodePage932ConverterAsciiPassesAndTheUserIsToldOnce) {
+  SetPlatform(MonitorPlatform{nullptr, nullptr, nullptr});
+  SetCodePageConverterName("no-such-code-page-murvex");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Shown(AnsiLineToConsole, "a\x82\xA0" "b\xB1\tc\r\n"), "a b \tc\r\n");
+  EXPECT_EQ(Shown(AnsiLineToConsole, "\x93\xFA\n"), " \n");
+  // "ASCII以外の文字は表示できません"
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "ASCII\xE4\xBB\xA5\xE5\xA4\x96\xE3\x81\xAE\xE6\x96\x87\xE5\xAD\x97\xE3\x81\xAF"
+            "\xE8\xA1\xA8\xE7\xA4\xBA\xE3\x81\xA7\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\n");
+  SetCodePageConverterName("CP932");
+  EXPECT_EQ(Shown(AnsiLineToConsole, "\x82\xA0"), "\xE3\x81\x82");
 }
 
 }  // namespace

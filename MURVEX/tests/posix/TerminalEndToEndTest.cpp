@@ -55,4 +55,21 @@ TEST(TerminalEndToEndTest, ShowsEscapeBytesOfALogLineVisiblyNeverRaw) {
   std::remove(path.c_str());
 }
 
+TEST(TerminalEndToEndTest, ShowsAUtf8LogWithoutAMarkAsWrittenWithCharactersCodePage932Lacks) {
+  std::string path = TempPath("utf8");
+  // "ログ開始", then é, an emoji and "们" (U+4EEC).
+  const std::string first = "\xE3\x83\xAD\xE3\x82\xB0\xE9\x96\x8B\xE5\xA7\x8B\n";
+  const std::string second = "caf\xC3\xA9 \xF0\x9F\x98\x80 \xE4\xBB\xAC\n";
+  { std::ofstream(path, std::ios::binary) << first << second; }
+  MonitorOnTerminal monitor(path);
+  ASSERT_TRUE(monitor.WaitFor("[0002]")) << monitor.Screen();
+  ASSERT_TRUE(monitor.WaitFor("\xE4\xBB\xAC")) << monitor.Screen();
+  // The terminal turns each line feed into CR LF.
+  EXPECT_NE(monitor.Screen().find("[0001]" + first.substr(0, first.size() - 1) + "\r\n[0002]" +
+                                  second.substr(0, second.size() - 1)),
+            std::string::npos)
+      << monitor.Screen();
+  std::remove(path.c_str());
+}
+
 }  // namespace

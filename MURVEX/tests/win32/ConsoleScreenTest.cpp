@@ -81,6 +81,38 @@ class MonitorInConsole {
     return ok;
   }
 
+  // Waits (at most 30 s) for a row starting with `prefix`, read as UTF-16:
+  // double-byte characters read right only so; the second cell of a
+  // full-width character is skipped.
+  bool WaitForWideRow(const std::wstring& prefix) {
+    for (int attempt = 0; attempt < 300; ++attempt) {
+      FreeConsole();
+      if (AttachConsole(process_.dwProcessId)) {
+        HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        bool found = false;
+        if (screen != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(screen, &info)) {
+          for (SHORT y = 0; !found && y <= info.dwCursorPosition.Y; ++y) {
+            std::vector<CHAR_INFO> cells(info.dwSize.X);
+            SMALL_RECT region = {0, y, static_cast<SHORT>(info.dwSize.X - 1), y};
+            if (!ReadConsoleOutputW(screen, cells.data(), COORD{info.dwSize.X, 1}, COORD{0, 0}, &region)) break;
+            std::wstring row;
+            for (const CHAR_INFO& c : cells) {
+              if (!(c.Attributes & COMMON_LVB_TRAILING_BYTE)) row.push_back(c.Char.UnicodeChar);
+            }
+            found = row.compare(0, prefix.size(), prefix) == 0;
+          }
+        }
+        if (screen != INVALID_HANDLE_VALUE) CloseHandle(screen);
+        FreeConsole();
+        if (found) return true;
+      }
+      Sleep(100);
+    }
+    return false;
+  }
+
   // Waits (at most 30 s, wine starts consoles slowly) for a row starting with
   // `prefix`; gives its first attribute.
   bool WaitForRow(const std::string& prefix, WORD* attribute, std::string* title) {
@@ -130,6 +162,21 @@ TEST(ConsoleScreenTest, ListsInWhiteTitlesWithTheNameAndHighlightsAppendedLines)
   WriteBytes(path, "gamma\r\n", "ab");
   ASSERT_TRUE(monitor.WaitForRow("[0003]gamma", &attribute, &title));
   EXPECT_EQ(attribute, 95);
+  std::remove(path.c_str());
+}
+
+TEST(ConsoleScreenTest, ShowsAUtf8LogWithoutAMarkInJapanese) {
+  std::string path = TempFile("murvex-utf8.log");
+  // "ログ開始" and "エラー: 接続できません" in UTF-8, no mark.
+  WriteBytes(path,
+             "\xE3\x83\xAD\xE3\x82\xB0\xE9\x96\x8B\xE5\xA7\x8B\r\n"
+             "\xE3\x82\xA8\xE3\x83\xA9\xE3\x83\xBC: \xE6\x8E\xA5\xE7\xB6\x9A\xE3\x81\xA7\xE3\x81\x8D"
+             "\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\r\n",
+             "wb");
+  MonitorInConsole monitor(path);
+  ASSERT_TRUE(monitor.Started());
+  EXPECT_TRUE(monitor.WaitForWideRow(L"[0001]\u30ED\u30B0\u958B\u59CB "));
+  EXPECT_TRUE(monitor.WaitForWideRow(L"[0002]\u30A8\u30E9\u30FC: \u63A5\u7D9A\u3067\u304D\u307E\u305B\u3093 "));
   std::remove(path.c_str());
 }
 

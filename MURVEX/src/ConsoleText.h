@@ -1,0 +1,24 @@
+// One line of the watched file as the console's text: the text the monitor
+// shows, stores and compares. Code page 932 on Windows; UTF-8 on Linux,
+// where the terminal reads UTF-8, so no character is lost on the way.
+// One implementation per platform (win32/, posix/).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// A line in code page 932 of length bytes, terminated. The line itself or a
+// static buffer, overwritten by the next call.
+const char* AnsiLineToConsole(const char* line, size_t length);
+
+// A line of UTF-8 of length bytes, terminated; a leading mark is dropped
+// and each malformed form shows as one space. Static buffer or the line.
+const char* Utf8LineToConsole(const char* line, size_t length);
+
+// A line of UTF-16LE of count units, 0-terminated; a leading FEFF is
+// dropped. Static buffer, overwritten by the next call.
+const char* Utf16LineToConsole(const uint16_t* line, size_t count);
+
+// A message of the monitor, written in UTF-8, in the console's text.
+std::string MessageToConsole(const std::string& utf8);

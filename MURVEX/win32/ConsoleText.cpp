@@ -1,0 +1,26 @@
+// The Windows console shows code page 932: code page 932 lines as read,
+// UTF-8 and UTF-16 lines through the converters.
+#include "ConsoleText.h"
+
+#include <cstdlib>
+
+#include "AnsiConversion.h"
+
+const char* AnsiLineToConsole(const char* line, size_t) { return line; }
+
+const char* Utf8LineToConsole(const char* line, size_t) { return Utf8LineToAnsi(line); }
+
+const char* Utf16LineToConsole(const uint16_t* line, size_t) { return Utf16LineToAnsi(line); }
+
+std::string MessageToConsole(const std::string& utf8) {
+  size_t units = 0;
+  uint16_t* wide = Utf8ToUtf16Alloc(utf8.c_str(), &units);
+  if (wide == nullptr) return std::string();
+  size_t bytes = 0;
+  char* ansi = Utf16ToAnsiAlloc(wide, &bytes);
+  free(wide);
+  if (ansi == nullptr) return std::string();
+  std::string result(ansi, bytes);
+  free(ansi);
+  return result;
+}
