@@ -180,7 +180,7 @@ TEST_F(FaultEndToEndTest, RewriteThroughASharedMappingIsShownWithoutANotificatio
   ASSERT_TRUE(monitor.WaitFor("[0002]before 2")) << monitor.Screen();
   memcpy(mapped, "after! 1", 8);
   ASSERT_EQ(msync(mapped, 18, MS_SYNC), 0);
-  EXPECT_TRUE(monitor.WaitFor(kHighlight + "[0001]after! 1", 0, 5)) << monitor.Screen();
+  EXPECT_TRUE(monitor.WaitFor(kHighlight + "[0001]after! 1", 0, 10)) << monitor.Screen();
   munmap(mapped, 18);
   close(fd);
 }
