@@ -32,14 +32,13 @@ cleanup() {
 trap cleanup EXIT
 for i in $(seq 1 20); do printf '2026-12-09 12:00:%02d INFO idle line %d\n' "$i" "$i"; done >"$folder/app.log"
 
-# Sum over the given pids of "<ticks> <ns>".
+# Sum over the given pids of "<ticks> <ns>" (every thread's time on a CPU).
 cpu_of() {
-  local ticks=0 ns=0 pid fields
+  local ticks=0 ns=0 pid task
   for pid in "$@"; do
-    # Fields after the command name: state is 3, utime 14, stime 15.
-    fields=$(sed 's/^.*) //' "/proc/$pid/stat")
-    ticks=$((ticks + $(awk '{print $12 + $13}' <<<"$fields")))
-    ns=$((ns + $(cut -d' ' -f1 "/proc/$pid/schedstat")))
+    # After the command name: utime and stime are the 12th and 13th fields.
+    ticks=$((ticks + $(sed 's/^.*) //' "/proc/$pid/stat" | awk '{print $12 + $13}')))
+    for task in /proc/"$pid"/task/*/schedstat; do ns=$((ns + $(cut -d' ' -f1 "$task"))); done
   done
   echo "$ticks $ns"
 }
