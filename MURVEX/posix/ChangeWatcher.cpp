@@ -27,7 +27,7 @@ int InotifyWatcher::Wait(int timeoutMs) {
     ready = poll(&watched, 1, timeoutMs);
   } while (ready < 0 && errno == EINTR);
   if (ready < 0) return kWaitFailed;
-  if (ready == 0) return kWoke;
+  if (ready == 0) return kTimedOut;
   // Drain everything queued so one burst of changes is one wake-up.
   bool gone = false;
   alignas(inotify_event) char events[16384];

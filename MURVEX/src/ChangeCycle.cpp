@@ -13,7 +13,13 @@
 namespace {
 
 constexpr int kLineCapacity = 65535;
-constexpr int kWaitTimeoutMs = 60000;
+// The longest the cycle trusts the change notification alone. A writer that
+// keeps its log open (NTFS updates the folder only when it closes), a
+// network or FUSE mount, or a write through a shared mapping sends none; a
+// look at the file's own status every half second shows such a change
+// within about a second of being made, for two status calls a second when
+// idle.
+constexpr int kLookIntervalMs = 500;
 
 char g_line[65536];
 uint16_t g_wideLine[65536];
@@ -173,10 +179,19 @@ void ListAllLines(MonitorState& state, Console& console) {
   }
 }
 
-// Brings the screen up to date with the file's current status.
-void JudgeStatus(MonitorState& state, const MonitorPlatform& platform) {
-  Console& console = *platform.console;
-  if (platform.files->Status(state.path, &state.current) != 0) {
+// Takes the file's status into the current one (all zeros when it cannot be
+// reached). 1 when the outcome differs from the last look, else 0.
+int LookAtFile(MonitorState& state, FileSystem& files) {
+  const FileStatus before = state.current;
+  const bool wasFound = state.fileFound;
+  state.fileFound = files.Status(state.path, &state.current) == 0;
+  if (!state.fileFound) state.current = FileStatus();
+  return state.fileFound != wasFound || state.current != before ? 1 : 0;
+}
+
+// Brings the screen up to date with the status of the last look.
+void JudgeStatus(MonitorState& state, Console& console) {
+  if (!state.fileFound) {
     state.saved = FileStatus();
     Forget(state, console);
     return;
@@ -205,28 +220,34 @@ void JudgeStatus(MonitorState& state, const MonitorPlatform& platform) {
 
 int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long maxWakeups) {
   ChangeWatcher& watcher = *platform.watcher;
+  FileSystem& files = *platform.files;
+  Console& console = *platform.console;
   // Armed once: changes made during a pass wake the next wait.
   if (watcher.Start(state.watchedFolder) != 0) {
     ReportWaitEnd(state, ChangeWatcher::kFolderGone);
     return 0;
   }
   // A change made during the first listing, before the watcher was armed,
-  // would otherwise wait for the time-out.
-  if (platform.files->Status(state.path, &state.current) == 0 && state.current.size != 0 &&
-      state.current != state.saved) {
-    JudgeStatus(state, platform);
-  }
+  // is judged like one found by a quiet look.
+  if (LookAtFile(state, files)) JudgeStatus(state, console);
   for (long wakeups = 0;; ++wakeups) {
     if (maxWakeups >= 0 && wakeups >= maxWakeups) {
       watcher.Stop();
       return 2;
     }
-    int woke = watcher.Wait(kWaitTimeoutMs);
+    int woke = watcher.Wait(kLookIntervalMs);
+    if (woke == ChangeWatcher::kTimedOut) {
+      // No notification: only a status that differs from the last look is
+      // judged, so a missing or empty file is not cleared twice a second.
+      if (LookAtFile(state, files)) JudgeStatus(state, console);
+      continue;
+    }
     if (woke != ChangeWatcher::kWoke) {
       watcher.Stop();
       ReportWaitEnd(state, woke);
       return 0;
     }
-    JudgeStatus(state, platform);
+    LookAtFile(state, files);
+    JudgeStatus(state, console);
   }
 }

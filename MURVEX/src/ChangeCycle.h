@@ -10,6 +10,7 @@ struct MonitorState {
   char watchedFolder[4096] = {};
   FileStatus current;
   FileStatus saved;
+  bool fileFound = true;  // whether the last status call found the file
   int32_t lineCounter = 0;
   int32_t listedCount = 0;
   int32_t previousCount = 0;

@@ -76,10 +76,10 @@ class ChangeWatcher {
   // waits are not lost. 0 or -1 (folder cannot be watched).
   virtual int Start(const char* folder) = 0;
   // Blocks until a change since the last wake-up or the time-out.
-  // kWoke after a change or the time-out, kWaitFailed when the wait itself
-  // failed, kFolderGone when the folder can no longer be watched (deleted
-  // or moved away).
-  enum { kWoke = 0, kWaitFailed = -1, kFolderGone = -2 };
+  // kWoke after a change, kTimedOut when none came in time, kWaitFailed when
+  // the wait itself failed, kFolderGone when the folder can no longer be
+  // watched (deleted or moved away).
+  enum { kWoke = 0, kTimedOut = 1, kWaitFailed = -1, kFolderGone = -2 };
   virtual int Wait(int timeoutMs) = 0;
   virtual void Stop() = 0;
 };

@@ -36,21 +36,24 @@ class ChangeCycleTest : public ::testing::Test {
 
   MonitorPlatform Platform() { return MonitorPlatform{&files, &console, &watcher}; }
 
-  // A wake-up after the file was rewritten.
-  void ThenWrite(const std::string& bytes, int64_t elapsedNs = 1'000'000'000) {
-    watcher.steps.push_back([this, bytes, elapsedNs] {
+  // A wake-up after the file was rewritten; kTimedOut: no notification came.
+  void ThenWrite(const std::string& bytes, int64_t elapsedNs = 1'000'000'000, int woke = ChangeWatcher::kWoke) {
+    watcher.steps.push_back([this, bytes, elapsedNs, woke] {
       files.Put(kPath, bytes, elapsedNs);
-      return ChangeWatcher::kWoke;
+      return woke;
     });
   }
-  void ThenRemove() {
-    watcher.steps.push_back([this] {
+  void ThenQuietly(const std::string& bytes, int64_t elapsedNs = 1'000'000'000) {
+    ThenWrite(bytes, elapsedNs, ChangeWatcher::kTimedOut);
+  }
+  void ThenRemove(int woke = ChangeWatcher::kWoke) {
+    watcher.steps.push_back([this, woke] {
       files.Remove(kPath);
-      return ChangeWatcher::kWoke;
+      return woke;
     });
   }
-  void ThenWake() {
-    watcher.steps.push_back([] { return ChangeWatcher::kWoke; });
+  void ThenWake(int woke = ChangeWatcher::kWoke) {
+    watcher.steps.push_back([woke] { return woke; });
   }
 
   // Runs every scripted step; returns what appeared after the first listing.
@@ -186,6 +189,35 @@ TEST_F(ChangeCycleTest, ReplacedFileWithSameSizeAndTimeStillCounts) {
   EXPECT_EQ(Run("A\n"), "<15>[0001]A\n<95>[0001]B\n<10>");
 }
 
+// Writers that keep the file open, network mounts and shared mappings send
+// no notification: the status is looked at every interval instead.
+TEST_F(ChangeCycleTest, GrowthWithoutNotificationIsShownAtTheNextLook) {
+  ThenQuietly("a\nb\n");
+  ThenWake(ChangeWatcher::kTimedOut);
+  EXPECT_EQ(Run("a\n"), "<15>[0001]a\n<95>[0002]b\n<10>");
+  EXPECT_LE(watcher.longestWaitMs, 1000);
+}
+
+TEST_F(ChangeCycleTest, SameSizeRewriteWithoutNotificationIsShownAtTheNextLook) {
+  ThenQuietly("a\nX\nc\n", 1000);
+  EXPECT_EQ(Run("a\nb\nc\n"), "<15>[0001]a\n[0002]b\n[0003]c\n<95>[0002]X\n<10>");
+}
+
+// Quiet looks that find what the last look found do nothing: an empty or
+// missing file is cleared once, not twice a second; a notification still
+// clears as before.
+TEST_F(ChangeCycleTest, QuietLooksDoNotClearAnEmptyOrMissingFileAgain) {
+  ThenWrite("");
+  ThenWake(ChangeWatcher::kTimedOut);
+  ThenWake(ChangeWatcher::kTimedOut);
+  ThenRemove(ChangeWatcher::kTimedOut);
+  ThenWake(ChangeWatcher::kTimedOut);
+  ThenWake();
+  ThenQuietly("x\n");
+  ThenWake(ChangeWatcher::kTimedOut);
+  EXPECT_EQ(Run("a\n"), "<15>[0001]a\n<CLS><CLS><CLS><10>[0001]x\n<10>");
+}
+
 TEST_F(ChangeCycleTest, FolderGoneEndsWithZeroAndMessage) {
   ThenWrite("a\nb\n");
   watcher.steps.push_back([] { return ChangeWatcher::kFolderGone; });
@@ -294,7 +326,7 @@ TEST(InotifyWatcherTest, WakesOnChangeTimesOutAndSeesFolderGone) {
   ASSERT_NE(mkdtemp(folder), nullptr);
   InotifyWatcher watcher;
   ASSERT_EQ(watcher.Start(folder), 0);
-  EXPECT_EQ(watcher.Wait(0), ChangeWatcher::kWoke);  // time-out
+  EXPECT_EQ(watcher.Wait(0), ChangeWatcher::kTimedOut);
   std::string file = std::string(folder) + "/a.log";
   int fd = open(file.c_str(), O_CREAT | O_WRONLY, 0600);
   ASSERT_GE(fd, 0);

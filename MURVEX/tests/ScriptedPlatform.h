@@ -93,11 +93,15 @@ class ScriptedWatcher : public ChangeWatcher {
   int starts = 0;
   bool refuseStart = false;
   size_t next = 0;
+  int longestWaitMs = 0;
   int Start(const char* watched) override {
     folder = watched;
     ++starts;
     return refuseStart ? -1 : 0;
   }
-  int Wait(int) override { return next < steps.size() ? steps[next++]() : kWaitFailed; }
+  int Wait(int timeoutMs) override {
+    longestWaitMs = std::max(longestWaitMs, timeoutMs);
+    return next < steps.size() ? steps[next++]() : kWaitFailed;
+  }
   void Stop() override {}
 };

@@ -9,6 +9,10 @@ namespace {
 constexpr DWORD kChangeFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
                                 FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
                                 FILE_NOTIFY_CHANGE_LAST_WRITE;
+// Quiet time after which the notification is armed afresh (see Wait). The
+// cycle's waits are short; arming at each of them would close and open the
+// folder twice a second for nothing.
+constexpr int kRearmAfterQuietMs = 60000;
 }
 
 int NotificationWatcher::Start(const char* folder) {
@@ -17,6 +21,7 @@ int NotificationWatcher::Start(const char* folder) {
   HANDLE handle = FindFirstChangeNotificationA(folder, TRUE, kChangeFilter);
   if (handle == INVALID_HANDLE_VALUE) return -1;
   handle_ = handle;
+  quietMs_ = 0;
   return 0;
 }
 
@@ -24,17 +29,21 @@ int NotificationWatcher::Wait(int timeoutMs) {
   if (handle_ == nullptr) return kWaitFailed;
   DWORD result = WaitForSingleObject(static_cast<HANDLE>(handle_), static_cast<DWORD>(timeoutMs));
   if (result == WAIT_FAILED) return kWaitFailed;
-  // A folder that was deleted or moved away can no longer be watched.
-  if (GetFileAttributesA(folder_.c_str()) == INVALID_FILE_ATTRIBUTES) return kFolderGone;
   if (result == WAIT_OBJECT_0) {
+    quietMs_ = 0;
+    // A folder that was deleted or moved away can no longer be watched.
+    if (GetFileAttributesA(folder_.c_str()) == INVALID_FILE_ATTRIBUTES) return kFolderGone;
     if (!FindNextChangeNotification(static_cast<HANDLE>(handle_))) return kFolderGone;
     return kWoke;
   }
-  // A quiet time-out: arm afresh. Our own handle can keep a deleted folder
+  quietMs_ += timeoutMs;
+  if (quietMs_ < kRearmAfterQuietMs) return kTimedOut;
+  // Quiet for long: arm afresh. Our own handle can keep a deleted folder
   // pending (wine removes it only when the last handle closes); letting go
   // lets it vanish, and the new notification then cannot be armed.
+  if (GetFileAttributesA(folder_.c_str()) == INVALID_FILE_ATTRIBUTES) return kFolderGone;
   std::string folder = folder_;
-  return Start(folder.c_str()) == 0 ? kWoke : kFolderGone;
+  return Start(folder.c_str()) == 0 ? kTimedOut : kFolderGone;
 }
 
 void NotificationWatcher::Stop() {

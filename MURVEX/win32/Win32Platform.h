@@ -31,4 +31,5 @@ class NotificationWatcher : public ChangeWatcher {
  private:
   void* handle_ = nullptr;  // change notification handle while armed
   std::string folder_;
+  int quietMs_ = 0;  // time waited without a notification since arming
 };

@@ -3,6 +3,7 @@
 // and command lines it must refuse or answer.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -163,6 +165,24 @@ TEST_F(FaultEndToEndTest, WriterAppendingContinuouslyEveryLineReachesTheScreenOn
   EXPECT_GT(highlightedPasses, 0);
   RecordProperty("lines", last);
   RecordProperty("passes", highlightedPasses);
+}
+
+// A write through a shared mapping, the file held open: inotify reports
+// nothing, and only the monitor's own look at the status sees the change,
+// long before the notification wait's old minute.
+TEST_F(FaultEndToEndTest, RewriteThroughASharedMappingIsShownWithoutANotification) {
+  Write("before 1\nbefore 2\n");
+  int fd = open(path_.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  void* mapped = mmap(nullptr, 18, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  ASSERT_NE(mapped, MAP_FAILED);
+  MonitorOnTerminal monitor(path_);
+  ASSERT_TRUE(monitor.WaitFor("[0002]before 2")) << monitor.Screen();
+  memcpy(mapped, "after! 1", 8);
+  ASSERT_EQ(msync(mapped, 18, MS_SYNC), 0);
+  EXPECT_TRUE(monitor.WaitFor(kHighlight + "[0001]after! 1", 0, 10)) << monitor.Screen();
+  munmap(mapped, 18);
+  close(fd);
 }
 
 // Command lines the monitor must refuse with exit code 1, before it touches

@@ -193,8 +193,8 @@ TEST(ConsoleScreenTest, WatchedFolderDeletedEndsTheMonitorWithExitCodeZero) {
   ASSERT_TRUE(DeleteFileA(path.c_str()));
   ASSERT_TRUE(RemoveDirectoryA(folder.c_str()));
   // Noticed at a wake-up that finds the folder gone: at once where its
-  // removal signals the notification, at the latest at the 60-second
-  // time-out (wine signals the file's deletion only).
+  // removal signals the notification, at the latest after a minute without
+  // one, when it is armed afresh (wine signals the file's deletion only).
   EXPECT_EQ(monitor.WaitForExit(90000), 0);
 }
 
