@@ -1,6 +1,10 @@
 // The terminal as the monitor's console: code page 932 text turned into
 // UTF-8, colours and clears as ANSI sequences, all through one buffer.
+// Whatever way the process ends, the terminal gets back its colours and the
+// title it had.
 #include <iconv.h>
+#include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #ifdef __SSE2__
@@ -14,6 +18,48 @@
 #include "PosixPlatform.h"
 
 namespace {
+
+// The signals that end the monitor from outside and can be caught.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The terminal the monitor has changed, for whichever way out comes first.
+// Set by the console that changes it (TouchTerminal) and its Flush; read by
+// PutTerminalBack, in a signal handler or when that console goes.
+volatile sig_atomic_t g_changedTerminal = -1;  // its descriptor; -1 once put back
+volatile sig_atomic_t g_titlePushed = 0;       // the title found was saved on its stack
+volatile sig_atomic_t g_atLineStart = 1;       // what reached it last ended a line
+
+// Default colours, a fresh line and the title found at start, once.
+// Async-signal-safe: fixed bytes, poll and write only. A terminal that takes
+// nothing for half a second (output stopped, nobody reading) is left as it
+// is rather than holding the process.
+void PutTerminalBack() {
+  int fd = g_changedTerminal;
+  if (fd < 0) return;
+  g_changedTerminal = -1;
+  char sequence[32];
+  size_t length = 0;
+  auto add = [&](const char* text) {
+    while (*text != '\0') sequence[length++] = *text++;
+  };
+  // Colours first: a line feed that scrolls would paint the new row in them.
+  add("\x1b[0m");
+  if (!g_atLineStart) add("\r\n");
+  if (g_titlePushed) add("\x1b[23;0t");
+  pollfd ready{fd, POLLOUT, 0};
+  if (poll(&ready, 1, 500) == 1 && (ready.revents & POLLOUT) != 0) {
+    ssize_t ignored = write(fd, sequence, length);
+    (void)ignored;
+  }
+}
+
+// Ends the process the way the signal would have, after putting the
+// terminal back: the exit status still says which signal it was.
+void OnEndingSignal(int signal) {
+  PutTerminalBack();
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
 
 void WriteAll(int fd, const char* data, size_t length) {
   while (length > 0) {
@@ -56,12 +102,23 @@ bool IsPlainAscii(const char* text, size_t length) {
 }  // namespace
 
 TerminalConsole::TerminalConsole(int outputFd, int errorFd)
-    : outputFd_(outputFd), errorFd_(errorFd) {
+    : outputFd_(outputFd),
+      errorFd_(errorFd),
+      isTerminal_(isatty(outputFd) == 1),
+      errorIsTerminal_(isatty(errorFd) == 1) {
   toUtf8_ = iconv_open("UTF-8", "CP932");
 }
 
 TerminalConsole::~TerminalConsole() {
   Flush();
+  if (touched_) {
+    // Put back before the handlers go: a signal in between finds nothing
+    // left to do.
+    PutTerminalBack();
+    for (size_t i = 0; i < sizeof kEndingSignals / sizeof kEndingSignals[0]; ++i) {
+      sigaction(kEndingSignals[i], &previousActions_[i], nullptr);
+    }
+  }
   if (toUtf8_ != reinterpret_cast<iconv_t>(-1)) iconv_close(toUtf8_);
 }
 
@@ -91,7 +148,29 @@ void TerminalConsole::AppendConverted(const char* text, size_t length) {
   }
 }
 
+// The first change to the terminal, made only once the start has been
+// accepted: from here on every way out puts the terminal back.
+void TerminalConsole::TouchTerminal() {
+  if (touched_) return;
+  touched_ = true;
+  g_changedTerminal = outputFd_;
+  g_atLineStart = endsLine_;
+  struct sigaction action = {};
+  action.sa_handler = OnEndingSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kEndingSignals) sigaddset(&action.sa_mask, signal);
+  static_assert(sizeof kEndingSignals / sizeof kEndingSignals[0] ==
+                sizeof previousActions_ / sizeof previousActions_[0]);
+  for (size_t i = 0; i < sizeof kEndingSignals / sizeof kEndingSignals[0]; ++i) {
+    sigaction(kEndingSignals[i], nullptr, &previousActions_[i]);
+    // Started ignoring it (nohup, a background job): it stays ignored.
+    if (previousActions_[i].sa_handler == SIG_IGN) continue;
+    sigaction(kEndingSignals[i], &action, nullptr);
+  }
+}
+
 void TerminalConsole::Write(const char* text, size_t length) {
+  if (length > 0) endsLine_ = text[length - 1] == '\n';
   if (IsPlainAscii(text, length)) {
     buffer_.append(text, length);
     if (buffer_.size() >= 65536) Flush();
@@ -111,6 +190,8 @@ void TerminalConsole::Write(const char* text, size_t length) {
 }
 
 void TerminalConsole::SetColour(int attribute) {
+  if (!isTerminal_) return;
+  TouchTerminal();
   switch (attribute) {
     case kColourListing:
       buffer_ += "\x1b[0;92;40m";
@@ -126,6 +207,14 @@ void TerminalConsole::SetColour(int attribute) {
 }
 
 void TerminalConsole::SetTitle(const char* title) {
+  if (!isTerminal_) return;
+  TouchTerminal();
+  if (!titlePushed_) {
+    // The title found is saved on the terminal's title stack, to be put back.
+    buffer_ += "\x1b[22;0t";
+    titlePushed_ = true;
+    g_titlePushed = 1;
+  }
   buffer_ += "\x1b]0;";
   // A control byte would end the sequence early.
   for (const char* at = title; *at != '\0'; ++at) {
@@ -136,6 +225,9 @@ void TerminalConsole::SetTitle(const char* title) {
 }
 
 void TerminalConsole::Clear() {
+  if (!isTerminal_) return;
+  TouchTerminal();
+  endsLine_ = true;
   buffer_ += "\x1b[H\x1b[2J\x1b[3J";
   Flush();
 }
@@ -143,6 +235,7 @@ void TerminalConsole::Clear() {
 void TerminalConsole::Flush() {
   WriteAll(outputFd_, buffer_.data(), buffer_.size());
   buffer_.clear();
+  if (touched_) g_atLineStart = endsLine_;
 }
 
 // Messages come in code page 932 like everything else; the terminal of
@@ -152,4 +245,7 @@ void TerminalConsole::WriteError(const char* text) {
   AppendConverted(text, strlen(text));
   WriteAll(errorFd_, buffer_.data(), buffer_.size());
   buffer_.clear();
+  // Messages end their line; on the same screen the cursor is then at the
+  // start of one.
+  if (touched_ && errorIsTerminal_) g_atLineStart = endsLine_ = true;
 }

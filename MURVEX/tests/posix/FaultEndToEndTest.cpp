@@ -92,6 +92,9 @@ TEST_F(FaultEndToEndTest, WatchedFolderDeletedEndsWithItsMessageAndExitCodeZero)
   fs::remove_all(folder_);
   EXPECT_EQ(monitor.WaitForExit(), 0) << monitor.Screen();
   EXPECT_NE(monitor.Screen().find("[" + folder_.string() + "/]" + kCannotWatch), std::string::npos) << monitor.Screen();
+  // The message ended the line: colours and title put back, nothing more.
+  const std::string putBack = kResetColours + kRestoreTitle;
+  EXPECT_EQ(monitor.Screen().substr(monitor.Screen().size() - putBack.size()), putBack) << monitor.Screen();
 }
 
 // A writer holding the file open, appending about 2,000 lines a second for
