@@ -1,7 +1,7 @@
 // The terminal as the monitor's console: code page 932 text turned into
-// UTF-8, colours and clears as ANSI sequences, all through one buffer.
-// Whatever way the process ends, the terminal gets back its colours and the
-// title it had.
+// UTF-8, colours and clears as ANSI sequences, all through one buffer. The
+// sequences go to a terminal only, never into a file or a pipe; whatever way
+// the process ends, the terminal gets back its colours and the title it had.
 #include <iconv.h>
 #include <poll.h>
 #include <signal.h>
@@ -154,6 +154,7 @@ void TerminalConsole::TouchTerminal() {
   if (touched_) return;
   touched_ = true;
   g_changedTerminal = outputFd_;
+  g_titlePushed = 0;
   g_atLineStart = endsLine_;
   struct sigaction action = {};
   action.sa_handler = OnEndingSignal;
@@ -233,6 +234,9 @@ void TerminalConsole::Clear() {
 }
 
 void TerminalConsole::Flush() {
+  // While the bytes go out (a signal may come before write returns) the
+  // cursor is on either side of them: a line start only if both are.
+  if (touched_) g_atLineStart = g_atLineStart && endsLine_;
   WriteAll(outputFd_, buffer_.data(), buffer_.size());
   buffer_.clear();
   if (touched_) g_atLineStart = endsLine_;

@@ -114,8 +114,10 @@ TEST(TerminalEndToEndTest, RedirectedToAFileWritesTheNumberedLinesAlone) {
   Append(path, "c\n");
   expected += "[0003]c\n";
   EXPECT_EQ(waitForFile(expected), expected);
-  // Fewer lines: the changed line, then (a clear on a terminal) the relisting.
-  { std::ofstream(path, std::ios::binary | std::ios::trunc) << "x\n"; }
+  // Replaced at once by fewer lines: the changed line, then (a clear on a
+  // terminal) the relisting.
+  { std::ofstream(path + ".new", std::ios::binary) << "x\n"; }
+  ASSERT_EQ(std::rename((path + ".new").c_str(), path.c_str()), 0);
   expected += "[0001]x\n[0001]x\n";
   EXPECT_EQ(waitForFile(expected), expected);
   kill(pid, SIGTERM);
