@@ -1,6 +1,10 @@
 // The terminal as the monitor's console: UTF-8 text with its control
 // characters shown visibly, colours and clears as ANSI sequences, all
-// through one buffer.
+// through one buffer. The sequences go to a terminal only, never into a
+// file or a pipe; whatever way the process ends, the terminal gets back its
+// colours and the title it had.
+#include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #ifdef __SSE2__
@@ -14,6 +18,48 @@
 #include "PosixPlatform.h"
 
 namespace {
+
+// The signals that end the monitor from outside and can be caught.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The terminal the monitor has changed, for whichever way out comes first.
+// Set by the console that changes it (TouchTerminal) and its Flush; read by
+// PutTerminalBack, in a signal handler or when that console goes.
+volatile sig_atomic_t g_changedTerminal = -1;  // its descriptor; -1 once put back
+volatile sig_atomic_t g_titlePushed = 0;       // the title found was saved on its stack
+volatile sig_atomic_t g_atLineStart = 1;       // what reached it last ended a line
+
+// Default colours, a fresh line and the title found at start, once.
+// Async-signal-safe: fixed bytes, poll and write only. A terminal that takes
+// nothing for half a second (output stopped, nobody reading) is left as it
+// is rather than holding the process.
+void PutTerminalBack() {
+  int fd = g_changedTerminal;
+  if (fd < 0) return;
+  g_changedTerminal = -1;
+  char sequence[32];
+  size_t length = 0;
+  auto add = [&](const char* text) {
+    while (*text != '\0') sequence[length++] = *text++;
+  };
+  // Colours first: a line feed that scrolls would paint the new row in them.
+  add("\x1b[0m");
+  if (!g_atLineStart) add("\r\n");
+  if (g_titlePushed) add("\x1b[23;0t");
+  pollfd ready{fd, POLLOUT, 0};
+  if (poll(&ready, 1, 500) == 1 && (ready.revents & POLLOUT) != 0) {
+    ssize_t ignored = write(fd, sequence, length);
+    (void)ignored;
+  }
+}
+
+// Ends the process the way the signal would have, after putting the
+// terminal back: the exit status still says which signal it was.
+void OnEndingSignal(int signal) {
+  PutTerminalBack();
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
 
 void WriteAll(int fd, const char* data, size_t length) {
   while (length > 0) {
@@ -55,9 +101,22 @@ bool IsPlainAscii(const char* text, size_t length) {
 }  // namespace
 
 TerminalConsole::TerminalConsole(int outputFd, int errorFd)
-    : outputFd_(outputFd), errorFd_(errorFd) {}
+    : outputFd_(outputFd),
+      errorFd_(errorFd),
+      isTerminal_(isatty(outputFd) == 1),
+      errorIsTerminal_(isatty(errorFd) == 1) {}
 
-TerminalConsole::~TerminalConsole() { Flush(); }
+TerminalConsole::~TerminalConsole() {
+  Flush();
+  if (touched_) {
+    // Put back before the handlers go: a signal in between finds nothing
+    // left to do.
+    PutTerminalBack();
+    for (size_t i = 0; i < sizeof kEndingSignals / sizeof kEndingSignals[0]; ++i) {
+      sigaction(kEndingSignals[i], &previousActions_[i], nullptr);
+    }
+  }
+}
 
 // Control characters shown as cat -v shows them: C0 and DEL as ^[ and ^?,
 // C1 (U+0080 to U+009F, C2 80 to C2 9F) as M-^[, so none reaches the
@@ -80,7 +139,30 @@ void TerminalConsole::AppendEscaped(const char* text, size_t length) {
   buffer_.append(text + start, length - start);
 }
 
+// The first change to the terminal, made only once the start has been
+// accepted: from here on every way out puts the terminal back.
+void TerminalConsole::TouchTerminal() {
+  if (touched_) return;
+  touched_ = true;
+  g_changedTerminal = outputFd_;
+  g_titlePushed = 0;
+  g_atLineStart = endsLine_;
+  struct sigaction action = {};
+  action.sa_handler = OnEndingSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kEndingSignals) sigaddset(&action.sa_mask, signal);
+  static_assert(sizeof kEndingSignals / sizeof kEndingSignals[0] ==
+                sizeof previousActions_ / sizeof previousActions_[0]);
+  for (size_t i = 0; i < sizeof kEndingSignals / sizeof kEndingSignals[0]; ++i) {
+    sigaction(kEndingSignals[i], nullptr, &previousActions_[i]);
+    // Started ignoring it (nohup, a background job): it stays ignored.
+    if (previousActions_[i].sa_handler == SIG_IGN) continue;
+    sigaction(kEndingSignals[i], &action, nullptr);
+  }
+}
+
 void TerminalConsole::Write(const char* text, size_t length) {
+  if (length > 0) endsLine_ = text[length - 1] == '\n';
   if (IsPlainAscii(text, length)) {
     buffer_.append(text, length);
   } else {
@@ -90,6 +172,8 @@ void TerminalConsole::Write(const char* text, size_t length) {
 }
 
 void TerminalConsole::SetColour(int attribute) {
+  if (!isTerminal_) return;
+  TouchTerminal();
   switch (attribute) {
     case kColourListing:
       buffer_ += "\x1b[0;92;40m";
@@ -105,6 +189,14 @@ void TerminalConsole::SetColour(int attribute) {
 }
 
 void TerminalConsole::SetTitle(const char* title) {
+  if (!isTerminal_) return;
+  TouchTerminal();
+  if (!titlePushed_) {
+    // The title found is saved on the terminal's title stack, to be put back.
+    buffer_ += "\x1b[22;0t";
+    titlePushed_ = true;
+    g_titlePushed = 1;
+  }
   buffer_ += "\x1b]0;";
   // A control byte would end the sequence early.
   for (const char* at = title; *at != '\0'; ++at) {
@@ -115,17 +207,27 @@ void TerminalConsole::SetTitle(const char* title) {
 }
 
 void TerminalConsole::Clear() {
+  if (!isTerminal_) return;
+  TouchTerminal();
+  endsLine_ = true;
   buffer_ += "\x1b[H\x1b[2J\x1b[3J";
   Flush();
 }
 
 void TerminalConsole::Flush() {
+  // While the bytes go out (a signal may come before write returns) the
+  // cursor is on either side of them: a line start only if both are.
+  if (touched_) g_atLineStart = g_atLineStart && endsLine_;
   WriteAll(outputFd_, buffer_.data(), buffer_.size());
   buffer_.clear();
+  if (touched_) g_atLineStart = endsLine_;
 }
 
 // Messages come in UTF-8 with the path as given.
 void TerminalConsole::WriteError(const char* text) {
   Flush();
   WriteAll(errorFd_, text, strlen(text));
+  // Messages end their line; on the same screen the cursor is then at the
+  // start of one.
+  if (touched_ && errorIsTerminal_) g_atLineStart = endsLine_ = true;
 }

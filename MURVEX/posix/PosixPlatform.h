@@ -1,6 +1,8 @@
 // The POSIX console and change watcher, visible to tests of the layer.
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 
 #include "MonitorPlatform.h"
@@ -18,9 +20,20 @@ class TerminalConsole : public Console {
 
  private:
   void AppendEscaped(const char* text, size_t length);
+  void TouchTerminal();
   int outputFd_;
   int errorFd_;
   std::string buffer_;
+  // Colours, title and clears go to a terminal only; a file or a pipe
+  // gets the numbered lines alone.
+  bool isTerminal_;
+  bool errorIsTerminal_;
+  // This console has changed the terminal: it puts it back when it goes,
+  // and its signal handlers do so when the process is stopped.
+  bool touched_ = false;
+  bool titlePushed_ = false;
+  bool endsLine_ = true;  // the last text written ended a line
+  struct sigaction previousActions_[3];
 };
 
 class InotifyWatcher : public ChangeWatcher {

@@ -69,6 +69,9 @@ int OpenDirectPath(const char* path) {
 
 // Fills the buffer; false when nothing came (end of file or a failed read).
 bool Refill() {
+  // Every line of the last read goes to the screen before a read that may
+  // block: on a slow disk a long listing shows its progress, read by read.
+  if (Console* console = CurrentPlatform().console) console->Flush();
   FileHandle file = g_reader.shared != kNoFile ? g_reader.shared : g_reader.direct;
   int64_t got = Files().Read(file, g_reader.buffer, g_reader.bufferSize);
   g_reader.lastRead = got > 0 ? got : 0;

@@ -62,7 +62,8 @@ class Console {
   virtual void SetColour(int attribute) = 0;
   virtual void SetTitle(const char* title) = 0;
   virtual void Clear() = 0;
-  // End of a listing or pass: everything written is on its way to the screen.
+  // End of a listing or pass, and before each read of the file: everything
+  // written is on its way to the screen.
   virtual void Flush() = 0;
   // Standard error, flushed at once.
   virtual void WriteError(const char* text) = 0;

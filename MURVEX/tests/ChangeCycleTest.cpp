@@ -4,6 +4,7 @@
 
 #include "ConsoleTexts.h"
 #include "KeyedTextTable.h"
+#include "LineReader.h"
 #include "Monitor.h"
 #include "ScriptedPlatform.h"
 #include "TextEncoding.h"
@@ -75,6 +76,18 @@ TEST_F(ChangeCycleTest, ListsFileOnceWithTitleAndFolder) {
   EXPECT_EQ(console.title, "app.log");
   EXPECT_EQ(watcher.folder, kFolder);
   EXPECT_EQ(watcher.starts, 1);
+}
+
+// The lines of one read are on their way to the screen before the next read,
+// which may be slow: a long listing shows its progress, not only its end.
+TEST_F(ChangeCycleTest, ListingLongerThanOneReadReachesTheScreenReadByRead) {
+  SetLineReaderBufferLimit(16);
+  std::string screen = Run("line one\nline two\nline three\n");
+  SetLineReaderBufferLimit(262144);
+  size_t firstLineShown = screen.find("[0002]");
+  ASSERT_NE(firstLineShown, std::string::npos) << screen;
+  EXPECT_NE(std::find(console.flushedAt.begin(), console.flushedAt.end(), firstLineShown), console.flushedAt.end())
+      << screen;
 }
 
 TEST_F(ChangeCycleTest, ShowsOnlyAppendedLinesHighlighted) {
@@ -270,13 +283,19 @@ TEST_F(RefusedStartTest, WrongArgumentCountOrMissingFileOrBinaryExitOne) {
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include "../posix/PosixPlatform.h"
 
 namespace {
 
-// What the terminal console sends down its output, read back from a pipe.
+// What the terminal console sends down its output, read back from a pipe
+// or, after UseTerminal, from a pseudo-terminal.
 class TerminalConsoleTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(pipe(fds_), 0); }
@@ -284,13 +303,30 @@ class TerminalConsoleTest : public ::testing::Test {
     close(fds_[0]);
     close(fds_[1]);
   }
-  std::string Drain() {
+  // Raw mode: the bytes arrive as they were sent.
+  void UseTerminal() {
+    close(fds_[0]);
+    close(fds_[1]);
+    ASSERT_EQ(openpty(&fds_[0], &fds_[1], nullptr, nullptr, nullptr), 0);
+    termios mode;
+    tcgetattr(fds_[1], &mode);
+    cfmakeraw(&mode);
+    tcsetattr(fds_[1], TCSANOW, &mode);
+  }
+  // What has come out; waits (at most 5 s) until `expected` bytes have, as
+  // a terminal passes them on a moment later.
+  std::string Drain(size_t expected = 0) {
     fcntl(fds_[0], F_SETFL, O_NONBLOCK);
     std::string got;
-    char buffer[4096];
-    ssize_t count;
-    while ((count = read(fds_[0], buffer, sizeof buffer)) > 0) got.append(buffer, static_cast<size_t>(count));
-    return got;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+      char buffer[4096];
+      ssize_t count;
+      while ((count = read(fds_[0], buffer, sizeof buffer)) > 0) got.append(buffer, static_cast<size_t>(count));
+      if (got.size() >= expected || std::chrono::steady_clock::now() >= deadline) return got;
+      pollfd ready{fds_[0], POLLIN, 0};
+      poll(&ready, 1, 50);
+    }
   }
   int fds_[2];
 };
@@ -309,6 +345,7 @@ TEST_F(TerminalConsoleTest, WritesUtf8AsItIsAndShowsControlCharactersVisibly) {
 }
 
 TEST_F(TerminalConsoleTest, ColoursTitleAndClearAsSequencesInOrder) {
+  UseTerminal();
   TerminalConsole console(fds_[1], fds_[1]);
   console.SetTitle("app\x07.log");
   console.SetColour(kColourFirstListing);
@@ -317,8 +354,42 @@ TEST_F(TerminalConsoleTest, ColoursTitleAndClearAsSequencesInOrder) {
   console.Write("b", 1);
   console.SetColour(kColourListing);
   console.Clear();
-  EXPECT_EQ(Drain(),
-            "\x1b]0;app.log\x07\x1b[0;97;40ma\x1b[0;97;45mb\x1b[0;92;40m\x1b[H\x1b[2J\x1b[3J");
+  // The title found is saved first, to be put back at the end.
+  const std::string expected =
+      "\x1b[22;0t\x1b]0;app.log\x07\x1b[0;97;40ma\x1b[0;97;45mb\x1b[0;92;40m\x1b[H\x1b[2J\x1b[3J";
+  EXPECT_EQ(Drain(expected.size()), expected);
+}
+
+TEST_F(TerminalConsoleTest, AFileOrPipeGetsTheNumberedLinesAloneWithControlBytesStillShown) {
+  TerminalConsole console(fds_[1], fds_[1]);
+  console.SetColour(kColourFirstListing);
+  console.SetTitle("app.log");
+  console.Write("[0001]a\x1b[31m\n", 13);
+  console.SetColour(kColourChanged);
+  console.Clear();
+  console.Flush();
+  EXPECT_EQ(Drain(), "[0001]a^[[31m\n");
+}
+
+TEST_F(TerminalConsoleTest, PutsTheTerminalBackOnAFreshLineWhenItGoes) {
+  UseTerminal();
+  const std::string start = "\x1b[0;97;40m\x1b[22;0t\x1b]0;a.log\x07[0001]x";
+  for (const std::string end : {"", "\n"}) {
+    {
+      TerminalConsole console(fds_[1], fds_[1]);
+      console.SetColour(kColourFirstListing);
+      console.SetTitle("a.log");
+      console.Write(("[0001]x" + end).data(), 7 + end.size());
+      console.Flush();
+    }
+    const std::string expected =
+        start + end + "\x1b[0m" + (end.empty() ? "\r\n" : "") + "\x1b[23;0t";
+    EXPECT_EQ(Drain(expected.size()), expected);
+  }
+  // A start refused before the first colour leaves the terminal untouched.
+  { TerminalConsole refused(fds_[1], fds_[1]); }
+  ASSERT_EQ(write(fds_[1], "end", 3), 3);
+  EXPECT_EQ(Drain(3), "end");
 }
 
 TEST(InotifyWatcherTest, WakesOnChangeTimesOutAndSeesFolderGone) {

@@ -78,11 +78,12 @@ class ScriptedConsole : public Console {
   std::string screen;
   std::string errors;
   std::string title;
+  std::vector<size_t> flushedAt;  // screen.size() at each flush
   void Write(const char* text, size_t length) override { screen.append(text, length); }
   void SetColour(int attribute) override { screen += "<" + std::to_string(attribute) + ">"; }
   void SetTitle(const char* text) override { title = text; }
   void Clear() override { screen += "<CLS>"; }
-  void Flush() override {}
+  void Flush() override { flushedAt.push_back(screen.size()); }
   void WriteError(const char* text) override { errors += text; }
 };
 

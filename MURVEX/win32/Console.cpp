@@ -8,18 +8,39 @@
 
 #include "Win32Platform.h"
 
-WindowsConsole::WindowsConsole() : output_(GetStdHandle(STD_OUTPUT_HANDLE)) {}
+namespace {
 
-void WindowsConsole::Write(const char* text, size_t length) { buffer_.append(text, length); }
+// Text waits in the buffer for at most this many bytes, so the memory the
+// console holds does not grow with the size of a listing.
+constexpr size_t kBufferSize = 65536;
 
-void WindowsConsole::Flush() {
+void WriteOut(void* output, const char* text, size_t length) {
   size_t done = 0;
-  while (done < buffer_.size()) {
+  while (done < length) {
     DWORD written = 0;
-    DWORD chunk = static_cast<DWORD>(buffer_.size() - done > 65536 ? 65536 : buffer_.size() - done);
-    if (!WriteFile(output_, buffer_.data() + done, chunk, &written, nullptr) || written == 0) break;
+    DWORD chunk = static_cast<DWORD>(length - done > kBufferSize ? kBufferSize : length - done);
+    if (!WriteFile(output, text + done, chunk, &written, nullptr) || written == 0) break;
     done += written;
   }
+}
+
+}  // namespace
+
+WindowsConsole::WindowsConsole() : output_(GetStdHandle(STD_OUTPUT_HANDLE)) { buffer_.reserve(kBufferSize); }
+
+// The buffer goes out before it would overflow, so a write to the console
+// ends where a Write ended: a double-byte character is never cut in two.
+void WindowsConsole::Write(const char* text, size_t length) {
+  if (buffer_.size() + length > kBufferSize) Flush();
+  if (length >= kBufferSize) {
+    WriteOut(output_, text, length);
+    return;
+  }
+  buffer_.append(text, length);
+}
+
+void WindowsConsole::Flush() {
+  WriteOut(output_, buffer_.data(), buffer_.size());
   buffer_.clear();
 }
 

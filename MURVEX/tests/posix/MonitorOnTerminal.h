@@ -17,6 +17,10 @@
 const std::string kFirstListing = "\x1b[0;97;40m";
 const std::string kHighlight = "\x1b[0;97;45m";
 const std::string kClear = "\x1b[H\x1b[2J";
+const std::string kSaveTitle = "\x1b[22;0t";
+// Default colours, then the title found at start again.
+const std::string kResetColours = "\x1b[0m";
+const std::string kRestoreTitle = "\x1b[23;0t";
 
 class MonitorOnTerminal {
  public:
@@ -48,7 +52,8 @@ class MonitorOnTerminal {
     return true;
   }
   // Reads the terminal until the program has ended, at most `seconds`;
-  // its exit code, or -1 when it did not end by itself.
+  // its exit code, or -1 when it did not end by itself (KilledBy then says
+  // by which signal, if any).
   int WaitForExit(int seconds = 10) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     for (;;) {
@@ -57,6 +62,7 @@ class MonitorOnTerminal {
         pid_ = -1;
         while (ReadUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(100))) {
         }
+        if (WIFSIGNALED(status)) killedBy_ = WTERMSIG(status);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       }
       if (std::chrono::steady_clock::now() >= deadline) return -1;
@@ -70,6 +76,10 @@ class MonitorOnTerminal {
     }
   }
   const std::string& Screen() const { return screen_; }
+  int KilledBy() const { return killedBy_; }
+  // Keys typed at the terminal (Ctrl+C is "\x03").
+  void Type(const std::string& keys) { ASSERT_EQ(write(terminal_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+  void Signal(int signal) { kill(pid_, signal); }
 
  private:
   // One read of whatever the terminal has; false once nothing more comes.
@@ -87,6 +97,7 @@ class MonitorOnTerminal {
 
   pid_t pid_ = -1;
   int terminal_ = -1;
+  int killedBy_ = 0;
   std::string screen_;
 };
 

@@ -1,6 +1,7 @@
 // The terminal console on exact bytes: what reaches the terminal for plain
-// ASCII and control bytes, alone and mixed; and the Linux console text of
-// lines in code page 932, UTF-8 and UTF-16.
+// ASCII and control bytes, alone and mixed; the Linux console text of
+// lines in code page 932, UTF-8 and UTF-16; and what reaches a file or a pipe.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -89,6 +90,38 @@ TEST(ConsoleTextTest, WithoutACodePage932ConverterAsciiPassesAndTheUserIsToldOnc
             "\xE8\xA1\xA8\xE7\xA4\xBA\xE3\x81\xA7\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\n");
   SetCodePageConverterName("CP932");
   EXPECT_EQ(Shown(AnsiLineToConsole, "\x82\xA0"), "\xE3\x81\x82");
+}
+
+// A pipe is no terminal, so the bytes are exactly the lines; the console
+// holds at most 64 KiB of them before they go out on their own.
+TEST(TerminalConsoleTest, TextGoesOutOnceSixtyFourKiBAreHeldWithoutWaitingForAFlush) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_GE(fcntl(fds[1], F_SETPIPE_SZ, 1 << 20), 1 << 18);  // room for all of it
+  fcntl(fds[0], F_SETFL, O_NONBLOCK);
+  std::string all;
+  auto pending = [&] {
+    std::string got;
+    char block[65536];
+    ssize_t count;
+    while ((count = read(fds[0], block, sizeof block)) > 0) got.append(block, static_cast<size_t>(count));
+    return got;
+  };
+  TerminalConsole console(fds[1], fds[1]);
+  std::string out;
+  for (int number = 1; number <= 2000; ++number) {
+    std::string line = "[" + std::to_string(10000 + number) + "]" + std::string(92, 'x') + "\n";
+    console.Write(line.data(), line.size());
+    all += line;
+    out += pending();
+    ASSERT_LE(all.size() - out.size(), 65536u + line.size()) << "held back after line " << number;
+  }
+  EXPECT_GT(out.size(), 0u);
+  console.Flush();
+  out += pending();
+  EXPECT_EQ(out, all);
+  close(fds[0]);
+  close(fds[1]);
 }
 
 }  // namespace

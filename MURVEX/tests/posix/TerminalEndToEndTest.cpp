@@ -1,5 +1,6 @@
 // The real murvex on a real file, its terminal read through a
 // pseudo-terminal: what the user sees, colours included.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -24,7 +25,8 @@ TEST(TerminalEndToEndTest, ListsTheFileThenShowsOnlyAppendedLinesHighlighted) {
   { std::ofstream(path, std::ios::binary) << "first\nsecond\n"; }
   MonitorOnTerminal monitor(path);
   ASSERT_TRUE(monitor.WaitFor("[0002]second")) << monitor.Screen();
-  EXPECT_NE(monitor.Screen().find(kFirstListing + "\x1b]0;murvex-e2e-append"), std::string::npos) << monitor.Screen();
+  EXPECT_NE(monitor.Screen().find(kFirstListing + kSaveTitle + "\x1b]0;murvex-e2e-append"), std::string::npos)
+      << monitor.Screen();
   size_t before = monitor.Screen().size();
   Append(path, "third\n");
   ASSERT_TRUE(monitor.WaitFor(kHighlight + "[0003]third", before)) << monitor.Screen();
@@ -70,6 +72,76 @@ TEST(TerminalEndToEndTest, ShowsAUtf8LogWithoutAMarkAsWrittenWithCharactersCodeP
             std::string::npos)
       << monitor.Screen();
   std::remove(path.c_str());
+}
+
+// Ctrl+C, SIGTERM, SIGHUP: the process still dies of the signal, and the
+// terminal gets its colours and title back, the prompt a line of its own.
+TEST(TerminalEndToEndTest, StoppedByCtrlCTermOrHangUpPutsTheTerminalBack) {
+  std::string path = TempPath("stop");
+  { std::ofstream(path, std::ios::binary) << "first\nno line end"; }
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    MonitorOnTerminal monitor(path);
+    ASSERT_TRUE(monitor.WaitFor("[0002]no line end")) << monitor.Screen();
+    size_t before = monitor.Screen().size();
+    if (signal == SIGINT) {
+      monitor.Type("\x03");
+    } else {
+      monitor.Signal(signal);
+    }
+    EXPECT_EQ(monitor.WaitForExit(), -1) << signal;
+    EXPECT_EQ(monitor.KilledBy(), signal);
+    std::string after;
+    for (char c : monitor.Screen().substr(before)) {
+      if (c != '\r') after += c;
+    }
+    const std::string putBack = kResetColours + "\n" + kRestoreTitle;
+    ASSERT_GE(after.size(), putBack.size()) << signal << " " << after;
+    EXPECT_EQ(after.substr(after.size() - putBack.size()), putBack) << signal << " " << after;
+  }
+  std::remove(path.c_str());
+}
+
+// murvex FILE > out: the numbered lines alone, no colour, title or clear,
+// and a line's escape byte still shown as ^[.
+TEST(TerminalEndToEndTest, RedirectedToAFileWritesTheNumberedLinesAlone) {
+  std::string path = TempPath("redirected");
+  std::string out = TempPath("redirected-out");
+  { std::ofstream(path, std::ios::binary) << "a\n\x1b[31mred\n"; }
+  pid_t pid = fork();
+  if (pid == 0) {
+    int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(file, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    execl(MURVEX_BINARY, MURVEX_BINARY, path.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  auto waitForFile = [&](const std::string& expected) {
+    std::string got;
+    for (int i = 0; i < 200 && got != expected; ++i) {
+      std::ifstream in(out, std::ios::binary);
+      got.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      if (got != expected) usleep(50000);
+    }
+    return got;
+  };
+  std::string expected = "[0001]a\n[0002]^[[31mred\n";
+  EXPECT_EQ(waitForFile(expected), expected);
+  Append(path, "c\n");
+  expected += "[0003]c\n";
+  EXPECT_EQ(waitForFile(expected), expected);
+  // Replaced at once by fewer lines: the changed line, then (a clear on a
+  // terminal) the relisting.
+  { std::ofstream(path + ".new", std::ios::binary) << "x\n"; }
+  ASSERT_EQ(std::rename((path + ".new").c_str(), path.c_str()), 0);
+  expected += "[0001]x\n[0001]x\n";
+  EXPECT_EQ(waitForFile(expected), expected);
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+  EXPECT_EQ(waitForFile(expected), expected);
+  std::remove(path.c_str());
+  std::remove(out.c_str());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -113,6 +114,29 @@ class MonitorInConsole {
     return false;
   }
 
+  // Whether the rows on view hold a numbered line.
+  bool ShowsNumberedRow() {
+    FreeConsole();
+    if (!AttachConsole(process_.dwProcessId)) return false;
+    HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    bool shown = false;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (screen != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(screen, &info)) {
+      SMALL_RECT region = info.srWindow;
+      COORD size = {static_cast<SHORT>(region.Right - region.Left + 1), static_cast<SHORT>(region.Bottom - region.Top + 1)};
+      std::vector<CHAR_INFO> cells(static_cast<size_t>(size.X) * size.Y);
+      if (ReadConsoleOutputA(screen, cells.data(), size, COORD{0, 0}, &region)) {
+        for (size_t at = 0; at + 1 < cells.size() && !shown; at += size.X) {
+          shown = cells[at].Char.AsciiChar == '[' && isdigit(static_cast<unsigned char>(cells[at + 1].Char.AsciiChar));
+        }
+      }
+    }
+    if (screen != INVALID_HANDLE_VALUE) CloseHandle(screen);
+    FreeConsole();
+    return shown;
+  }
+
   // Waits (at most 30 s, wine starts consoles slowly) for a row starting with
   // `prefix`; gives its first attribute.
   bool WaitForRow(const std::string& prefix, WORD* attribute, std::string* title) {
@@ -177,6 +201,44 @@ TEST(ConsoleScreenTest, ShowsAUtf8LogWithoutAMarkInJapanese) {
   ASSERT_TRUE(monitor.Started());
   EXPECT_TRUE(monitor.WaitForWideRow(L"[0001]\u30ED\u30B0\u958B\u59CB "));
   EXPECT_TRUE(monitor.WaitForWideRow(L"[0002]\u30A8\u30E9\u30FC: \u63A5\u7D9A\u3067\u304D\u307E\u305B\u3093 "));
+  std::remove(path.c_str());
+}
+
+// The monitor holds the file open from its first line to its last, so a
+// file that cannot be opened without sharing is still being listed.
+bool StillBeingRead(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(file);
+  return false;
+}
+
+// A listing that takes seconds (47 MB) shows its lines as they are read, not
+// all at its end.
+TEST(ConsoleScreenTest, LongListingAppearsOnTheConsoleWhileTheFileIsStillBeingRead) {
+  std::string path = TempFile("murvex-long.log");
+  FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  for (int number = 1; number <= 1000000; ++number) {
+    std::fprintf(file, "line %08d of a listing that takes a while\r\n", number);
+  }
+  std::fclose(file);
+  bool shown = false;
+  bool readWhenShown = false;
+  {
+    MonitorInConsole monitor(path);
+    ASSERT_TRUE(monitor.Started());
+    for (int attempt = 0; attempt < 600 && !shown; ++attempt) {
+      shown = monitor.ShowsNumberedRow();
+      if (shown) {
+        readWhenShown = StillBeingRead(path);
+      } else {
+        Sleep(50);
+      }
+    }
+  }
+  EXPECT_TRUE(shown);
+  EXPECT_TRUE(readWhenShown);
   std::remove(path.c_str());
 }
 
