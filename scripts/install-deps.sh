@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make pkg-config
-  googletest libbenchmark-dev
+  googletest libbenchmark-dev libxxhash-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb
   fonts-ipafont-gothic fonts-ipafont-mincho
   clang libclang-rt-14-dev
