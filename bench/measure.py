@@ -22,6 +22,8 @@ LOG_10M = os.path.join(DATA, "log-10000000.log")
 LOG_1M = os.path.join(DATA, "log-1000000.log")
 LOG_100K = os.path.join(DATA, "log-100000.log")
 APPEND_1000 = os.path.join(DATA, "append-1000.log")
+# With WINE_PEAK=1, bench/run.sh builds the Windows release and names it here.
+MURVEX_EXE = os.environ.get("MURVEX_EXE")
 
 
 def median(values):
@@ -191,6 +193,45 @@ def peak_memory(path):
     return hwm_kb * 1024, size
 
 
+def wine_peak_memory(path):
+    """VmHWM of the Windows build under wine watching path, its output sent
+    to /dev/null, once its first listing is done. Wine runs the program in
+    a Linux process of its own (the preloader, with the program's name),
+    whose peak holds the program and wine's own libraries."""
+    env = dict(os.environ, WINEPREFIX=os.path.abspath(os.path.join(DATA, "wineprefix")), WINEDEBUG="-all")
+    env.pop("DISPLAY", None)
+    subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with open(os.devnull, "wb") as null:
+        wine = subprocess.Popen(["wine", MURVEX_EXE, path], env=env, stdout=null, stderr=null)
+    try:
+        # Other wine programs may run beside it: only this command line counts.
+        wanted = [MURVEX_EXE.encode(), path.encode()]
+        deadline = time.time() + 60
+        pid = None
+        while pid is None and time.time() < deadline:
+            for entry in os.listdir("/proc"):
+                if not entry.isdigit():
+                    continue
+                try:
+                    with open(f"/proc/{entry}/cmdline", "rb") as f:
+                        args = f.read().split(b"\0")
+                except OSError:
+                    continue
+                if args[:2] == wanted:
+                    pid = int(entry)
+            time.sleep(0.2)
+        if pid is None:
+            raise RuntimeError("the Windows monitor never started under wine")
+        wait_idle(pid, quiet_s=3.0)
+        with open(f"/proc/{pid}/status") as f:
+            hwm_kb = int(re.search(r"VmHWM:\s+(\d+) kB", f.read()).group(1))
+    finally:
+        wine.kill()
+        subprocess.run(["wineserver", "-k"], env=env, check=False)
+        wine.wait()
+    return hwm_kb * 1024
+
+
 def latencies(command, path, appends, ready):
     """Appends `appends` marked lines to path, one every 40-60 ms, and notes
     when each marker's text arrives on the pseudo-terminal of `command`.
@@ -306,6 +347,10 @@ def main():
     print(f"wc -l 1M lines: {wc1:.1f} ms; medians of {RUNS} runs (latency: {appends} appends)")
     print(f"first listing, 10M lines, memory warm: {first_listing_warm:.0f} ms ({first_listing_warm / wc10:.1f} x wc -l); "
           f"writing {TABLE_MIB} MiB of settled fresh memory alone: {fill:.0f} ms ({fill / wc10:.1f} x wc -l)")
+    if MURVEX_EXE:
+        wine_hwm = wine_peak_memory(LOG_10M)
+        print(f"Windows build under wine, peak resident memory watching the 10M-line file: "
+              f"{wine_hwm / mib:.0f} MiB ({wine_hwm / size:.2f} x the file)")
     print("| figure | MURVEX | reference | ratio | goal | met |")
     print("|---|---|---|---|---|---|")
     for name, measured, reference, ratio, goal, met in rows:
