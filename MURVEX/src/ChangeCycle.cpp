@@ -70,9 +70,10 @@ void DifferencePass(MonitorState& state, Console& console) {
   while (const char* text = NextLineText(state.path)) {
     ++state.lineCounter;
     const char* key = counting.Next();
+    // Looked up first: the table's memory arrives while the digest is made.
+    const char* stored = TableFind(key);
     size_t length = strlen(text);
     DigestLine(text, length, digest);
-    const char* stored = TableFind(key);
     if (stored != nullptr) {
       if (SameDigest(stored, digest)) continue;
       TableRemove(key);
