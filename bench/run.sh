@@ -5,6 +5,7 @@
 # reference on the same cached file. Takes a few minutes.
 #
 #   bench/run.sh            RUNS=7 by default (medians); BENCH_DATA=dir for the logs
+#   WINE_PEAK=1 bench/run.sh   also the Windows release's peak memory under wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,12 @@ runs=${RUNS:-7}
 
 cmake --preset native-release >/dev/null
 cmake --build "$build" -j2 --target murvex make_log pass_bench >/dev/null
+
+if [[ "${WINE_PEAK:-0}" == 1 ]]; then
+  cmake --preset windows-release >/dev/null
+  cmake --build build/windows-release -j2 --target MURVEX >/dev/null
+  export MURVEX_EXE=build/windows-release/MURVEX/MURVEX.exe
+fi
 
 mkdir -p "$data"
 for lines in 10000 100000 1000000 10000000; do

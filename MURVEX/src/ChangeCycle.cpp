@@ -7,6 +7,7 @@
 #include "ConsoleText.h"
 #include "MonitorError.h"
 #include "KeyedTextTable.h"
+#include "LineDigest.h"
 #include "LineReader.h"
 #include "TextEncoding.h"
 
@@ -24,7 +25,7 @@ constexpr int kLookIntervalMs = 500;
 char g_line[65536];
 uint16_t g_wideLine[65536];
 
-void PrintLine(Console& console, int32_t number, const char* text);
+void PrintLine(Console& console, int32_t number, const char* text, size_t textLength);
 
 // DecimalKey of a line counter that counts up from 0, kept in step with it:
 // counting a text up is cheaper than writing the number anew for each of
@@ -73,16 +74,20 @@ void DifferencePass(MonitorState& state, Console& console) {
   state.lineCounter = 0;
   CountingKey counting;
   console.SetColour(kColourChanged);
+  char digest[kLineDigestSize + 1];
   while (const char* text = NextLineText(state.path)) {
     ++state.lineCounter;
     const char* key = counting.Next();
+    // Looked up first: the table's memory arrives while the digest is made.
     const char* stored = TableFind(key);
+    size_t length = strlen(text);
+    DigestLine(text, length, digest);
     if (stored != nullptr) {
-      if (strcmp(stored, text) == 0) continue;
+      if (SameDigest(stored, digest)) continue;
       TableRemove(key);
     }
-    TableInsert(key, text);
-    PrintLine(console, state.lineCounter, text);
+    TableInsert(key, digest);
+    PrintLine(console, state.lineCounter, text, length);
   }
   console.SetColour(kColourListing);
   state.listedCount = state.lineCounter;
@@ -147,7 +152,7 @@ namespace {
 
 // "[%04d]" and the text. The prefix is formatted by hand: printf's cost
 // showed in listings of millions of lines.
-void PrintLine(Console& console, int32_t number, const char* text) {
+void PrintLine(Console& console, int32_t number, const char* text, size_t textLength) {
   char prefix[32];
   int length;
   if (number >= 0) {
@@ -164,7 +169,7 @@ void PrintLine(Console& console, int32_t number, const char* text) {
     length = snprintf(prefix, sizeof prefix, "[%04d]", static_cast<int>(number));
   }
   console.Write(prefix, static_cast<size_t>(length));
-  console.Write(text, strlen(text));
+  console.Write(text, textLength);
 }
 
 }  // namespace
@@ -172,10 +177,13 @@ void PrintLine(Console& console, int32_t number, const char* text) {
 void ListAllLines(MonitorState& state, Console& console) {
   state.lineCounter = 0;
   CountingKey counting;
+  char digest[kLineDigestSize + 1];
   while (const char* text = NextLineText(state.path)) {
     ++state.lineCounter;
-    TableInsert(counting.Next(), text);
-    PrintLine(console, state.lineCounter, text);
+    size_t length = strlen(text);
+    DigestLine(text, length, digest);
+    TableInsert(counting.Next(), digest);
+    PrintLine(console, state.lineCounter, text, length);
   }
 }
 

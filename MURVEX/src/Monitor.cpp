@@ -4,6 +4,7 @@
 
 #include "ChangeCycle.h"
 #include "KeyedTextTable.h"
+#include "LineDigest.h"
 #include "TextEncoding.h"
 
 namespace {
@@ -32,6 +33,7 @@ int StartMonitor(int argc, char** argv, const MonitorPlatform& platform, long ma
   console.SetTitle(TitleOf(path));
 
   TableClear();
+  SeedLineDigest();
   ListAllLines(state, console);
   console.Flush();
   state.listedCount = state.lineCounter;

@@ -1,15 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "ConsoleTexts.h"
 #include "KeyedTextTable.h"
+#include "LineDigest.h"
 #include "LineReader.h"
 #include "Monitor.h"
 #include "ScriptedPlatform.h"
 #include "TextEncoding.h"
 
 namespace {
+
+// What the line table holds for a line of this text, under the key of now.
+std::string Digest(const std::string& text) {
+  char digest[kLineDigestSize + 1];
+  DigestLine(text.data(), text.size(), digest);
+  return digest;
+}
 
 #ifdef _WIN32
 const char kPath[] = "logs\\app.log";
@@ -108,8 +117,8 @@ TEST_F(ChangeCycleTest, FindsEveryLineUnderItsOwnNumberAcrossNewDigits) {
   EXPECT_EQ(screen.substr(screen.find("<95>")), "<95>[0100]LINE 100\n<10>");
   EXPECT_NE(screen.find("[0009]line 9\n[0010]line 10\n"), std::string::npos);
   EXPECT_NE(screen.find("[9999]line 9999\n[10000]line 10000\n"), std::string::npos);
-  EXPECT_STREQ(TableFind("10000"), "line 10000\n");
-  EXPECT_STREQ(TableFind("100"), "LINE 100\n");
+  EXPECT_EQ(TableFind("10000"), Digest("line 10000\n"));
+  EXPECT_EQ(TableFind("100"), Digest("LINE 100\n"));
 }
 
 TEST_F(ChangeCycleTest, ShowsRewrittenMiddleLineAgain) {
@@ -277,6 +286,53 @@ TEST_F(RefusedStartTest, WrongArgumentCountOrMissingFileOrBinaryExitOne) {
   EXPECT_EQ(console.screen, "");
   EXPECT_EQ(console.title, "");
   EXPECT_EQ(watcher.starts, 0);
+}
+
+// Lengths on both sides of every size class the hash treats apart, up to a
+// whole line of the reader.
+TEST(LineDigestTest, EqualTextsGiveEqualValuesAndAnyOneByteChangeAnother) {
+  SetLineDigestSeed(0x5eed);
+  for (size_t length : {0, 1, 3, 4, 8, 9, 16, 17, 128, 129, 240, 241, 65534}) {
+    std::string text;
+    for (size_t i = 0; i < length; ++i) text += static_cast<char>('a' + i % 26);
+    std::string value = Digest(text);
+    ASSERT_EQ(value.size(), kLineDigestSize) << "no NUL inside, length " << length;
+    EXPECT_EQ(Digest(std::string(text)), value);
+    for (size_t at = 0; at < length; at += 1 + at / 8) {
+      std::string changed = text;
+      changed[at] = static_cast<char>(changed[at] ^ 0x01);
+      EXPECT_NE(Digest(changed), value) << "length " << length << ", byte " << at;
+    }
+    EXPECT_NE(Digest(text + "\n"), value);
+  }
+}
+
+TEST(LineDigestTest, ValuesNeverHoldNulAndDifferForDifferentLines) {
+  SetLineDigestSeed(0);
+  std::set<std::string> values;
+  for (int i = 0; i < 100000; ++i) {
+    std::string value = Digest("line " + std::to_string(i) + "\n");
+    ASSERT_EQ(value.size(), kLineDigestSize) << i;
+    values.insert(value);
+  }
+  EXPECT_EQ(values.size(), 100000u);
+}
+
+// A writer of the file cannot know the key: each start draws a new one.
+TEST(LineDigestTest, EachSeedAndEachDrawGiveOtherValues) {
+  SetLineDigestSeed(1);
+  std::string first = Digest("same line\n");
+  SetLineDigestSeed(2);
+  EXPECT_NE(Digest("same line\n"), first);
+
+  uint64_t a = 0, b = 0;
+  EXPECT_EQ(SystemRandom64(&a), 0);
+  EXPECT_EQ(SystemRandom64(&b), 0);
+  EXPECT_NE(a, b);
+  SeedLineDigest();
+  std::string drawn = Digest("same line\n");
+  SeedLineDigest();
+  EXPECT_NE(Digest("same line\n"), drawn);
 }
 
 }  // namespace
