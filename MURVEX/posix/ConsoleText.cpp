@@ -23,19 +23,6 @@ const char* g_converterName = "CP932";
 iconv_t g_converter = reinterpret_cast<iconv_t>(-1);
 bool g_converterTried = false;
 
-// Index of the first byte of 0x80 or more, or length: most log lines are
-// ASCII and need nothing done.
-size_t AsciiPrefix(const char* text, size_t length) {
-  size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    uint64_t block;
-    memcpy(&block, text + i, 8);
-    if (block & 0x8080808080808080ull) break;
-  }
-  while (i < length && static_cast<unsigned char>(text[i]) < 0x80) ++i;
-  return i;
-}
-
 bool HasMark(const unsigned char* at, size_t left) {
   return left >= 3 && at[0] == 0xEF && ((at[1] == 0xBB && at[2] == 0xBF) || (at[1] == 0xBF && at[2] == 0xBE));
 }

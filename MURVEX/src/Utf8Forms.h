@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // What NextUtf8Form found instead of a character.
 constexpr uint32_t kMalformedForm = 0xFFFFFFFF;  // not UTF-8: overlong, surrogate, stray, ...
@@ -14,3 +15,17 @@ constexpr uint32_t kCutOffForm = 0xFFFFFFFE;     // a proper start that count en
 // broken form takes its lead and the continuation bytes after it, at most
 // as many as the lead announces, so CR, LF and NUL are never taken.
 size_t NextUtf8Form(const unsigned char* bytes, size_t count, uint32_t* code);
+
+// Index of the first byte of 0x80 or more, or length: most log lines are
+// ASCII and need nothing done, so they are checked 16 bytes at a time.
+inline size_t AsciiPrefix(const char* text, size_t length) {
+  size_t i = 0;
+  for (; i + 16 <= length; i += 16) {
+    uint64_t first, second;
+    std::memcpy(&first, text + i, 8);
+    std::memcpy(&second, text + i + 8, 8);
+    if ((first | second) & 0x8080808080808080ull) break;
+  }
+  while (i < length && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  return i;
+}
