@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 
 #include "ConsoleText.h"
@@ -51,8 +52,12 @@ TEST(TerminalConsoleTest, ControlBytesAreShownAsCaretEscapesAnywhereInALine) {
   EXPECT_EQ(Shown(std::string(17, 'b') + '\x1b'), std::string(17, 'b') + "^[");
 }
 
-std::string Shown(const char* (*convert)(const char*, size_t), const std::string& line) {
-  return convert(line.c_str(), line.size());
+// The converted text up to its terminator; the length handed back must match.
+std::string Shown(const char* (*convert)(const char*, size_t, size_t*), const std::string& line) {
+  size_t length = 0;
+  const char* text = convert(line.c_str(), line.size(), &length);
+  EXPECT_EQ(length, strlen(text));
+  return text;
 }
 
 TEST(ConsoleTextTest, CodePage932LinesAreConvertedToUtf8) {
@@ -75,7 +80,10 @@ TEST(ConsoleTextTest, Utf8LinesPassAsTheyAreWithCharactersCodePage932Lacks) {
 
 TEST(ConsoleTextTest, Utf16LinesBecomeUtf8WithPairsWholeAndLoneHalvesAsSpaces) {
   const uint16_t line[] = {0xFEFF, 0x63, 0xE9, 0xD83D, 0xDE00, 0x4EEC, 0xD800, 0x41, 0xDC00, 0x0D, 0x0A, 0};
-  EXPECT_EQ(std::string(Utf16LineToConsole(line, 11)), "c\xC3\xA9\xF0\x9F\x98\x80\xE4\xBB\xAC A \r\n");
+  size_t length = 0;
+  const char* text = Utf16LineToConsole(line, 11, &length);
+  EXPECT_EQ(std::string(text), "c\xC3\xA9\xF0\x9F\x98\x80\xE4\xBB\xAC A \r\n");
+  EXPECT_EQ(length, strlen(text));
 }
 
 TEST(ConsoleTextTest, WithoutACodePage932ConverterAsciiPassesAndTheUserIsToldOnce) {
