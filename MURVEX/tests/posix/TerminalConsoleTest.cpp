@@ -50,6 +50,17 @@ TEST(TerminalConsoleTest, ControlBytesAreShownAsCaretEscapesAnywhereInALine) {
   EXPECT_EQ(Shown(longLine), expected);
   EXPECT_EQ(Shown(std::string("x\x01y\n", 4)), "x^Ay\n");
   EXPECT_EQ(Shown(std::string(17, 'b') + '\x1b'), std::string(17, 'b') + "^[");
+  // Lines are checked in blocks of 16, the last one overlapping: every
+  // position of every length up to three blocks.
+  for (size_t length = 1; length <= 48; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      std::string line(length, 'a');
+      line[at] = '\x1b';
+      std::string expected(length, 'a');
+      expected.replace(at, 1, "^[");
+      ASSERT_EQ(Shown(line), expected) << "length " << length << ", escape at " << at;
+    }
+  }
 }
 
 // The converted text up to its terminator; the length handed back must match.
@@ -76,6 +87,16 @@ TEST(ConsoleTextTest, Utf8LinesPassAsTheyAreWithCharactersCodePage932Lacks) {
   EXPECT_EQ(Shown(Utf8LineToConsole, "\xEF\xBB\xBF" + line), line);
   // Malformed forms (stray, overlong, surrogate, cut off) are one space each.
   EXPECT_EQ(Shown(Utf8LineToConsole, "\x80\xC3\xA9\xC0\x80\xED\xA0\x80\xE4\xBB\n"), " \xC3\xA9   \n");
+  // A stray byte anywhere in lines of up to three 16-byte blocks is found.
+  for (size_t length = 1; length <= 48; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      std::string line(length, 'a');
+      line[at] = '\x80';
+      std::string expected(length, 'a');
+      expected[at] = ' ';
+      ASSERT_EQ(Shown(Utf8LineToConsole, line), expected) << "length " << length << ", stray byte at " << at;
+    }
+  }
 }
 
 TEST(ConsoleTextTest, Utf16LinesBecomeUtf8WithPairsWholeAndLoneHalvesAsSpaces) {
