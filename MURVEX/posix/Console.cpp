@@ -3,8 +3,10 @@
 // through one buffer. The sequences go to a terminal only, never into a
 // file or a pipe; whatever way the process ends, the terminal gets back its
 // colours and the title it had.
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifdef __SSE2__
@@ -18,6 +20,15 @@
 #include "PosixPlatform.h"
 
 namespace {
+
+// Bytes gathered before they are written: 64 KiB to a terminal; a file or a
+// pipe takes larger writes, fewer calls (the line reader's flush before each
+// read still sends every line on its way as soon as it is read).
+constexpr size_t kTerminalWrite = size_t{64} << 10;
+constexpr size_t kOtherWrite = size_t{1} << 20;
+// A pipe of the default 64 KiB holds one write: the monitor then waits for
+// the reader at every write. A larger one lets both work at the same time.
+constexpr int kPipeSize = 1 << 20;
 
 // The signals that end the monitor from outside and can be caught.
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -79,16 +90,27 @@ bool IsControl(unsigned char byte) {
 
 // Printable ASCII, tab, carriage return and line feed only: such text needs
 // no control-byte escapes. Most log lines are like this.
+#ifdef __SSE2__
+// Of 16 bytes at text: a bit for each that may pass as it is.
+int PlainBytes(const char* text) {
+  __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+  // Signed compares: bytes from 0x80 up are negative and fail the first.
+  __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)), _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
+  __m128i lineBytes = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))),
+                                   _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+  return _mm_movemask_epi8(_mm_or_si128(printable, lineBytes));
+}
+#endif
+
 bool IsPlainAscii(const char* text, size_t length) {
   size_t i = 0;
 #ifdef __SSE2__
-  const __m128i belowSpace = _mm_set1_epi8(0x1F);
-  const __m128i delete_ = _mm_set1_epi8(0x7F);
-  for (; i + 16 <= length; i += 16) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    // Signed compares: bytes from 0x80 up are negative and fail the first.
-    __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(bytes, belowSpace), _mm_cmplt_epi8(bytes, delete_));
-    if (_mm_movemask_epi8(printable) != 0xFFFF) break;
+  if (length >= 16) {
+    for (; i + 16 <= length; i += 16) {
+      if (PlainBytes(text + i) != 0xFFFF) return false;
+    }
+    // The last bytes by one more block that overlaps the one before.
+    return i == length || PlainBytes(text + length - 16) == 0xFFFF;
   }
 #endif
   for (; i < length; ++i) {
@@ -104,7 +126,16 @@ TerminalConsole::TerminalConsole(int outputFd, int errorFd)
     : outputFd_(outputFd),
       errorFd_(errorFd),
       isTerminal_(isatty(outputFd) == 1),
-      errorIsTerminal_(isatty(errorFd) == 1) {}
+      errorIsTerminal_(isatty(errorFd) == 1),
+      writeSize_(isTerminal_ ? kTerminalWrite : kOtherWrite) {
+#ifdef F_SETPIPE_SZ
+  struct stat status;
+  if (!isTerminal_ && fstat(outputFd, &status) == 0 && S_ISFIFO(status.st_mode)) {
+    // Where the system allows it; the pipe works as it is otherwise.
+    if (fcntl(outputFd, F_GETPIPE_SZ) < kPipeSize) fcntl(outputFd, F_SETPIPE_SZ, kPipeSize);
+  }
+#endif
+}
 
 TerminalConsole::~TerminalConsole() {
   Flush();
@@ -168,7 +199,7 @@ void TerminalConsole::Write(const char* text, size_t length) {
   } else {
     AppendEscaped(text, length);
   }
-  if (buffer_.size() >= 65536) Flush();
+  if (buffer_.size() >= writeSize_) Flush();
 }
 
 void TerminalConsole::SetColour(int attribute) {

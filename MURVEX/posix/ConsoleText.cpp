@@ -23,19 +23,6 @@ const char* g_converterName = "CP932";
 iconv_t g_converter = reinterpret_cast<iconv_t>(-1);
 bool g_converterTried = false;
 
-// Index of the first byte of 0x80 or more, or length: most log lines are
-// ASCII and need nothing done.
-size_t AsciiPrefix(const char* text, size_t length) {
-  size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    uint64_t block;
-    memcpy(&block, text + i, 8);
-    if (block & 0x8080808080808080ull) break;
-  }
-  while (i < length && static_cast<unsigned char>(text[i]) < 0x80) ++i;
-  return i;
-}
-
 bool HasMark(const unsigned char* at, size_t left) {
   return left >= 3 && at[0] == 0xEF && ((at[1] == 0xBB && at[2] == 0xBF) || (at[1] == 0xBF && at[2] == 0xBE));
 }
@@ -43,7 +30,7 @@ bool HasMark(const unsigned char* at, size_t left) {
 bool IsShiftJisLead(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
 
 // Without a converter ASCII still passes; each other character is a space.
-const char* AsciiOnly(const char* line, size_t length) {
+const char* AsciiOnly(const char* line, size_t length, size_t* converted) {
   size_t out = 0;
   for (size_t i = 0; i < length; ++i) {
     unsigned char byte = static_cast<unsigned char>(line[i]);
@@ -55,6 +42,7 @@ const char* AsciiOnly(const char* line, size_t length) {
     g_text[out++] = ' ';
   }
   g_text[out] = '\0';
+  *converted = out;
   return g_text;
 }
 
@@ -67,8 +55,9 @@ void SetCodePageConverterName(const char* name) {
   g_converterName = name;
 }
 
-const char* AnsiLineToConsole(const char* line, size_t length) {
+const char* AnsiLineToConsole(const char* line, size_t length, size_t* converted) {
   size_t ascii = AsciiPrefix(line, length);
+  *converted = length;
   if (ascii == length) return line;
   if (!g_converterTried) {
     g_converterTried = true;
@@ -77,7 +66,7 @@ const char* AnsiLineToConsole(const char* line, size_t length) {
       WriteMonitorError("ASCII以外の文字は表示できません\n", nullptr);
     }
   }
-  if (g_converter == reinterpret_cast<iconv_t>(-1)) return AsciiOnly(line, length);
+  if (g_converter == reinterpret_cast<iconv_t>(-1)) return AsciiOnly(line, length, converted);
   memcpy(g_text, line, ascii);
   char* in = const_cast<char*>(line) + ascii;
   size_t inLeft = length - ascii;
@@ -96,10 +85,11 @@ const char* AnsiLineToConsole(const char* line, size_t length) {
     iconv(g_converter, nullptr, nullptr, nullptr, nullptr);
   }
   *out = '\0';
+  *converted = static_cast<size_t>(out - g_text);
   return g_text;
 }
 
-const char* Utf8LineToConsole(const char* line, size_t length) {
+const char* Utf8LineToConsole(const char* line, size_t length, size_t* converted) {
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(line);
   size_t start = 0;
   // The mark, and a second one (or U+FFFE) right after it, as on Windows.
@@ -109,7 +99,10 @@ const char* Utf8LineToConsole(const char* line, size_t length) {
   size_t at = start;
   for (;;) {
     at += AsciiPrefix(line + at, length - at);
-    if (at == length) return line + start;
+    if (at == length) {
+      *converted = length - start;
+      return line + start;
+    }
     uint32_t code = 0;
     size_t taken = NextUtf8Form(bytes + at, length - at, &code);
     if (code == kMalformedForm || code == kCutOffForm) break;
@@ -129,10 +122,11 @@ const char* Utf8LineToConsole(const char* line, size_t length) {
     at += taken;
   }
   g_text[out] = '\0';
+  *converted = out;
   return g_text;
 }
 
-const char* Utf16LineToConsole(const uint16_t* line, size_t count) {
+const char* Utf16LineToConsole(const uint16_t* line, size_t count, size_t* converted) {
   size_t i = count > 0 && line[0] == 0xFEFF ? 1 : 0;
   size_t out = 0;
   for (; i < count; ++i) {
@@ -163,6 +157,7 @@ const char* Utf16LineToConsole(const uint16_t* line, size_t count) {
     }
   }
   g_text[out] = '\0';
+  *converted = out;
   return g_text;
 }
 

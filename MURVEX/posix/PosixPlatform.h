@@ -28,6 +28,7 @@ class TerminalConsole : public Console {
   // gets the numbered lines alone.
   bool isTerminal_;
   bool errorIsTerminal_;
+  size_t writeSize_;  // buffered bytes that make a write
   // This console has changed the terminal: it puts it back when it goes,
   // and its signal handlers do so when the process is stopped.
   bool touched_ = false;

@@ -75,12 +75,12 @@ void DifferencePass(MonitorState& state, Console& console) {
   CountingKey counting;
   console.SetColour(kColourChanged);
   char digest[kLineDigestSize + 1];
-  while (const char* text = NextLineText(state.path)) {
+  size_t length;
+  while (const char* text = NextLineText(state.path, &length)) {
     ++state.lineCounter;
     const char* key = counting.Next();
     // Looked up first: the table's memory arrives while the digest is made.
     const char* stored = TableFind(key);
-    size_t length = strlen(text);
     DigestLine(text, length, digest);
     if (stored != nullptr) {
       if (SameDigest(stored, digest)) continue;
@@ -126,12 +126,14 @@ size_t LeaveOutNuls(Unit* line, int count) {
 
 }  // namespace
 
-const char* NextLineText(const char* path) {
+const char* NextLineText(const char* path, size_t* textLength) {
+  size_t ignored;
+  size_t* converted = textLength != nullptr ? textLength : &ignored;
   switch (g_textEncoding) {
     case TextEncoding::Utf16LeBom: {
       int count = ReadLineW(path, g_wideLine, kLineCapacity);
       if (count == 0) return nullptr;
-      return Utf16LineToConsole(g_wideLine, LeaveOutNuls(g_wideLine, count));
+      return Utf16LineToConsole(g_wideLine, LeaveOutNuls(g_wideLine, count), converted);
     }
     default: {
       int count = ReadLineA(path, g_line, kLineCapacity);
@@ -140,9 +142,9 @@ const char* NextLineText(const char* path) {
       switch (LineEncoding(g_line, length)) {
         case TextEncoding::Utf8Bom:
         case TextEncoding::Utf8:
-          return Utf8LineToConsole(g_line, length);
+          return Utf8LineToConsole(g_line, length, converted);
         default:
-          return AnsiLineToConsole(g_line, length);  // code page 932, or plain ASCII so far
+          return AnsiLineToConsole(g_line, length, converted);  // code page 932, or plain ASCII so far
       }
     }
   }
@@ -178,9 +180,9 @@ void ListAllLines(MonitorState& state, Console& console) {
   state.lineCounter = 0;
   CountingKey counting;
   char digest[kLineDigestSize + 1];
-  while (const char* text = NextLineText(state.path)) {
+  size_t length;
+  while (const char* text = NextLineText(state.path, &length)) {
     ++state.lineCounter;
-    size_t length = strlen(text);
     DigestLine(text, length, digest);
     TableInsert(counting.Next(), digest);
     PrintLine(console, state.lineCounter, text, length);

@@ -1,6 +1,7 @@
 // The monitor state shared by the entry (Monitor.cpp) and the change cycle.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "MonitorPlatform.h"
@@ -18,8 +19,8 @@ struct MonitorState {
 
 // Reads the next line of the watched file as the monitor shows and stores it
 // (the console's text, whatever the file's encoding), its NUL bytes left
-// out. Null when the pass is over.
-const char* NextLineText(const char* path);
+// out; *textLength (when given) gets its length. Null when the pass is over.
+const char* NextLineText(const char* path, size_t* textLength = nullptr);
 
 // Lists the whole file from line 1, storing every line in the line table
 // (which must hold none of its keys); the line counter ends at the count.

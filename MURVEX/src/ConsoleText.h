@@ -8,17 +8,20 @@
 #include <cstdint>
 #include <string>
 
+// Each conversion returns terminated text and puts its length (bytes before
+// the terminator) in *converted, so nobody measures it again.
+
 // A line in code page 932 of length bytes, terminated. The line itself or a
 // static buffer, overwritten by the next call.
-const char* AnsiLineToConsole(const char* line, size_t length);
+const char* AnsiLineToConsole(const char* line, size_t length, size_t* converted);
 
 // A line of UTF-8 of length bytes, terminated; a leading mark is dropped
 // and each malformed form shows as one space. Static buffer or the line.
-const char* Utf8LineToConsole(const char* line, size_t length);
+const char* Utf8LineToConsole(const char* line, size_t length, size_t* converted);
 
 // A line of UTF-16LE of count units, 0-terminated; a leading FEFF is
 // dropped. Static buffer, overwritten by the next call.
-const char* Utf16LineToConsole(const uint16_t* line, size_t count);
+const char* Utf16LineToConsole(const uint16_t* line, size_t count, size_t* converted);
 
 // A message of the monitor, written in UTF-8, in the console's text.
 std::string MessageToConsole(const std::string& utf8);

@@ -63,10 +63,8 @@ TextEncoding ClassifyTextBytes(const unsigned char* bytes, size_t count) {
 TextEncoding ClassifyUnmarkedText(const unsigned char* bytes, size_t count) {
   bool multiByte = false;
   for (size_t at = 0; at < count;) {
-    if (bytes[at] < 0x80) {
-      ++at;
-      continue;
-    }
+    at += AsciiPrefix(reinterpret_cast<const char*>(bytes) + at, count - at);
+    if (at == count) break;
     uint32_t code = 0;
     at += NextUtf8Form(bytes + at, count - at, &code);
     if (code == kMalformedForm) return TextEncoding::Ansi;

@@ -3,14 +3,26 @@
 #include "ConsoleText.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "AnsiConversion.h"
 
-const char* AnsiLineToConsole(const char* line, size_t) { return line; }
+const char* AnsiLineToConsole(const char* line, size_t length, size_t* converted) {
+  *converted = length;
+  return line;
+}
 
-const char* Utf8LineToConsole(const char* line, size_t) { return Utf8LineToAnsi(line); }
+const char* Utf8LineToConsole(const char* line, size_t, size_t* converted) {
+  const char* text = Utf8LineToAnsi(line);
+  *converted = strlen(text);
+  return text;
+}
 
-const char* Utf16LineToConsole(const uint16_t* line, size_t) { return Utf16LineToAnsi(line); }
+const char* Utf16LineToConsole(const uint16_t* line, size_t, size_t* converted) {
+  const char* text = Utf16LineToAnsi(line);
+  *converted = strlen(text);
+  return text;
+}
 
 std::string MessageToConsole(const std::string& utf8) {
   size_t units = 0;

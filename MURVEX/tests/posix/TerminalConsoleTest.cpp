@@ -3,8 +3,10 @@
 // lines in code page 932, UTF-8 and UTF-16; and what reaches a file or a pipe.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 
 #include "ConsoleText.h"
@@ -49,10 +51,25 @@ TEST(TerminalConsoleTest, ControlBytesAreShownAsCaretEscapesAnywhereInALine) {
   EXPECT_EQ(Shown(longLine), expected);
   EXPECT_EQ(Shown(std::string("x\x01y\n", 4)), "x^Ay\n");
   EXPECT_EQ(Shown(std::string(17, 'b') + '\x1b'), std::string(17, 'b') + "^[");
+  // Lines are checked in blocks of 16, the last one overlapping: every
+  // position of every length up to three blocks.
+  for (size_t length = 1; length <= 48; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      std::string line(length, 'a');
+      line[at] = '\x1b';
+      std::string expected(length, 'a');
+      expected.replace(at, 1, "^[");
+      ASSERT_EQ(Shown(line), expected) << "length " << length << ", escape at " << at;
+    }
+  }
 }
 
-std::string Shown(const char* (*convert)(const char*, size_t), const std::string& line) {
-  return convert(line.c_str(), line.size());
+// The converted text up to its terminator; the length handed back must match.
+std::string Shown(const char* (*convert)(const char*, size_t, size_t*), const std::string& line) {
+  size_t length = 0;
+  const char* text = convert(line.c_str(), line.size(), &length);
+  EXPECT_EQ(length, strlen(text));
+  return text;
 }
 
 TEST(ConsoleTextTest, CodePage932LinesAreConvertedToUtf8) {
@@ -71,11 +88,24 @@ TEST(ConsoleTextTest, Utf8LinesPassAsTheyAreWithCharactersCodePage932Lacks) {
   EXPECT_EQ(Shown(Utf8LineToConsole, "\xEF\xBB\xBF" + line), line);
   // Malformed forms (stray, overlong, surrogate, cut off) are one space each.
   EXPECT_EQ(Shown(Utf8LineToConsole, "\x80\xC3\xA9\xC0\x80\xED\xA0\x80\xE4\xBB\n"), " \xC3\xA9   \n");
+  // A stray byte anywhere in lines of up to three 16-byte blocks is found.
+  for (size_t length = 1; length <= 48; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      std::string line(length, 'a');
+      line[at] = '\x80';
+      std::string expected(length, 'a');
+      expected[at] = ' ';
+      ASSERT_EQ(Shown(Utf8LineToConsole, line), expected) << "length " << length << ", stray byte at " << at;
+    }
+  }
 }
 
 TEST(ConsoleTextTest, Utf16LinesBecomeUtf8WithPairsWholeAndLoneHalvesAsSpaces) {
   const uint16_t line[] = {0xFEFF, 0x63, 0xE9, 0xD83D, 0xDE00, 0x4EEC, 0xD800, 0x41, 0xDC00, 0x0D, 0x0A, 0};
-  EXPECT_EQ(std::string(Utf16LineToConsole(line, 11)), "c\xC3\xA9\xF0\x9F\x98\x80\xE4\xBB\xAC A \r\n");
+  size_t length = 0;
+  const char* text = Utf16LineToConsole(line, 11, &length);
+  EXPECT_EQ(std::string(text), "c\xC3\xA9\xF0\x9F\x98\x80\xE4\xBB\xAC A \r\n");
+  EXPECT_EQ(length, strlen(text));
 }
 
 TEST(ConsoleTextTest, WithoutACodePage932ConverterAsciiPassesAndTheUserIsToldOnce) {
@@ -92,34 +122,44 @@ TEST(ConsoleTextTest, WithoutACodePage932ConverterAsciiPassesAndTheUserIsToldOnc
   EXPECT_EQ(Shown(AnsiLineToConsole, "\x82\xA0"), "\xE3\x81\x82");
 }
 
-// A pipe is no terminal, so the bytes are exactly the lines; the console
-// holds at most 64 KiB of them before they go out on their own.
-TEST(TerminalConsoleTest, TextGoesOutOnceSixtyFourKiBAreHeldWithoutWaitingForAFlush) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  ASSERT_GE(fcntl(fds[1], F_SETPIPE_SZ, 1 << 20), 1 << 18);  // room for all of it
-  fcntl(fds[0], F_SETFL, O_NONBLOCK);
-  std::string all;
-  auto pending = [&] {
-    std::string got;
-    char block[65536];
-    ssize_t count;
-    while ((count = read(fds[0], block, sizeof block)) > 0) got.append(block, static_cast<size_t>(count));
-    return got;
+// A file is no terminal, so the bytes are exactly the lines; the console
+// holds at most 1 MiB of them before they go out on their own (a pipe is
+// written the same way).
+TEST(TerminalConsoleTest, TextGoesOutOnceOneMiBIsHeldWithoutWaitingForAFlush) {
+  FILE* file = tmpfile();
+  ASSERT_NE(file, nullptr);
+  int fd = fileno(file);
+  auto written = [&] {
+    struct stat status;
+    return fstat(fd, &status) == 0 ? static_cast<size_t>(status.st_size) : 0;
   };
-  TerminalConsole console(fds[1], fds[1]);
-  std::string out;
-  for (int number = 1; number <= 2000; ++number) {
+  std::string all;
+  TerminalConsole console(fd, fd);
+  for (int number = 1; number <= 24000; ++number) {
     std::string line = "[" + std::to_string(10000 + number) + "]" + std::string(92, 'x') + "\n";
     console.Write(line.data(), line.size());
     all += line;
-    out += pending();
-    ASSERT_LE(all.size() - out.size(), 65536u + line.size()) << "held back after line " << number;
+    ASSERT_LE(all.size() - written(), (1u << 20) + line.size()) << "held back after line " << number;
   }
-  EXPECT_GT(out.size(), 0u);
+  EXPECT_GT(written(), 0u);
   console.Flush();
-  out += pending();
+  std::string out(all.size() + 1, '\0');
+  ASSERT_EQ(pread(fd, &out[0], out.size(), 0), static_cast<ssize_t>(all.size()));
+  out.resize(all.size());
   EXPECT_EQ(out, all);
+  fclose(file);
+}
+
+// A pipe of the default size would hold a single write of the console, so
+// it is made large enough for the console and its reader to overlap.
+TEST(TerminalConsoleTest, AConsoleOnAPipeEnlargesThePipeWhereTheSystemAllows) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  int before = fcntl(fds[1], F_GETPIPE_SZ);
+  if (fcntl(fds[1], F_SETPIPE_SZ, 1 << 20) < 0) GTEST_SKIP() << "pipes of 1 MiB are not allowed here";
+  ASSERT_GE(fcntl(fds[1], F_SETPIPE_SZ, before), 0);
+  { TerminalConsole console(fds[1], fds[1]); }
+  EXPECT_GE(fcntl(fds[1], F_GETPIPE_SZ), 1 << 20);
   close(fds[0]);
   close(fds[1]);
 }
