@@ -20,7 +20,7 @@ bool PrepareWatchListPath() {
     const wchar_t* reason = std::getenv("ProgramData") == nullptr
                                 ? L"環境変数 ProgramData が設定されていないため、起動できません。"
                                 : L"環境変数 ProgramData のフォルダー名が長すぎるため、起動できません。";
-    ::MessageBoxW(nullptr, reason, L"Kestrin64", MB_OK | MB_ICONERROR);
+    ::MessageBoxW(nullptr, reason, kMessageCaption, MB_OK | MB_ICONERROR);
     return false;
   }
   // FormatDataFolder has made sure this fits.
@@ -36,7 +36,7 @@ bool ReadWatchListAtStart() {
                                L"監視ファイルの一覧（Surveillance.txt）を読み込めませんでした。\n"
                                L"他のプログラムが使用している可能性があります。\n\n"
                                L"［再試行］でもう一度読み込み、［キャンセル］で終了します。",
-                               L"Kestrin64", MB_RETRYCANCEL | MB_ICONERROR);
+                               kMessageCaption, MB_RETRYCANCEL | MB_ICONERROR);
     if (answer != IDRETRY) return false;
   }
   return true;

@@ -29,7 +29,6 @@ constexpr DWORD kPauseBetweenStartsMs = 100;
 // How long Stop waits for the task-kill before the buttons come back.
 constexpr DWORD kStopWaitMs = 10000;
 
-const wchar_t kCaption[] = L"Kestrin64";
 const wchar_t kNotTextMessage[] = L"指定したファイルは監視対象です。";
 const wchar_t kNameTooLongMessage[] = L"指定したファイルは名前が長すぎるため、監視対象にできません。";
 const wchar_t kSaveFailedMessage[] =
@@ -139,16 +138,16 @@ void CKestrinDlg::OnDropFiles(HDROP drop) {
     if (count == 1) {
       DroppedName name = DroppedPath(drop, 0, path, sizeof path);
       if (name == DroppedName::kTooLong) {
-        MessageBox(kNameTooLongMessage, kCaption, MB_OK);
+        MessageBox(kNameTooLongMessage, kMessageCaption, MB_OK);
       } else if (name != DroppedName::kUsable) {
         // No exact ANSI name: never listed under another file's name.
-        MessageBox(kNotTextMessage, kCaption, MB_OK);
+        MessageBox(kNotTextMessage, kMessageCaption, MB_OK);
       } else if (IsDirectory(path) == 1 || IsListed(path)) {
         // nothing to add, nothing to say
       } else if (IsTextFile(path) == 1) {
         AddFile(path);
       } else {
-        MessageBox(kNotTextMessage, kCaption, MB_OK);
+        MessageBox(kNotTextMessage, kMessageCaption, MB_OK);
       }
     } else {
       for (UINT i = 0; i < count; ++i) {
@@ -226,7 +225,7 @@ void CKestrinDlg::OnExit() {
   if (g_monitoringFlag == 1) return;
   if (SaveWatchList(g_watchListPath) != 0) {
     // The old list file is intact; the user chooses to stay or to leave.
-    if (MessageBox(kSaveFailedMessage, kCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
+    if (MessageBox(kSaveFailedMessage, kMessageCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
   }
   OnCancel();
 }

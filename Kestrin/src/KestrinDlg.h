@@ -6,6 +6,9 @@
 #include "DoubleByteText.h"
 #include "Framework.h"
 
+// The caption of every message box of the manager.
+constexpr wchar_t kMessageCaption[] = L"Kestrin64";
+
 class CKestrinDlg : public CDialogEx {
  public:
   explicit CKestrinDlg(CWnd* parent = nullptr);

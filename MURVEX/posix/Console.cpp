@@ -222,10 +222,9 @@ void TerminalConsole::SetColour(int attribute) {
 void TerminalConsole::SetTitle(const char* title) {
   if (!isTerminal_) return;
   TouchTerminal();
-  if (!titlePushed_) {
+  if (!g_titlePushed) {
     // The title found is saved on the terminal's title stack, to be put back.
     buffer_ += "\x1b[22;0t";
-    titlePushed_ = true;
     g_titlePushed = 1;
   }
   buffer_ += "\x1b]0;";

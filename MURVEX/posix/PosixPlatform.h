@@ -32,7 +32,6 @@ class TerminalConsole : public Console {
   // This console has changed the terminal: it puts it back when it goes,
   // and its signal handlers do so when the process is stopped.
   bool touched_ = false;
-  bool titlePushed_ = false;
   bool endsLine_ = true;  // the last text written ended a line
   struct sigaction previousActions_[3];
 };

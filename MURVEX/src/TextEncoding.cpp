@@ -17,10 +17,6 @@ namespace {
 // Set by LineEncoding, cleared by ForgetLineEncoding and by a new detection.
 TextEncoding g_lineDecision = TextEncoding::None;
 
-}  // namespace
-
-namespace {
-
 constexpr size_t kSampleSize = 1000000;
 
 // 1 with *encoding set, -1 (cannot open: reported; or binary), 0 (no memory).
