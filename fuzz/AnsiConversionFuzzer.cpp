@@ -13,37 +13,22 @@
 #include <vector>
 
 #include "AnsiConversion.h"
+#include "StrictUtf8.h"
 
 namespace {
 
 // Strict UTF-8 to UTF-16; false for anything malformed, overlong or a
 // surrogate, so only clean text is compared exactly.
 bool StrictUtf16(const std::string& text, std::vector<uint16_t>* units) {
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char b = static_cast<unsigned char>(text[i]);
-    uint32_t code;
-    size_t need;
-    if (b < 0x80) { code = b; need = 1; }
-    else if (b >= 0xC2 && b <= 0xDF) { code = b & 0x1Fu; need = 2; }
-    else if (b >= 0xE0 && b <= 0xEF) { code = b & 0x0Fu; need = 3; }
-    else if (b >= 0xF0 && b <= 0xF4) { code = b & 0x07u; need = 4; }
-    else return false;
-    if (i + need > text.size()) return false;
-    for (size_t k = 1; k < need; ++k) {
-      unsigned char c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      code = code << 6 | (c & 0x3Fu);
-    }
-    static const uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kMin[need] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+  std::vector<uint32_t> codes;
+  if (!StrictUtf8Codes(text, &codes)) return false;
+  for (uint32_t code : codes) {
     if (code >= 0x10000) {
       units->push_back(static_cast<uint16_t>(0xD800 | (code - 0x10000) >> 10));
       units->push_back(static_cast<uint16_t>(0xDC00 | ((code - 0x10000) & 0x3FF)));
     } else {
       units->push_back(static_cast<uint16_t>(code));
     }
-    i += need;
   }
   return true;
 }

@@ -8,33 +8,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "MemoryFiles.h"
+#include "StrictUtf8.h"
 #include "TextEncoding.h"
 
 namespace {
 
 constexpr size_t kSample = 1000000;
 
-// Strict UTF-8, each form checked by its code point: false for anything
-// overlong, a surrogate, past 10FFFF or cut off. *wide: a form of more than
-// one byte was seen.
+// Strict UTF-8 (StrictUtf8Codes); *wide: a form of more than one byte was
+// seen.
 bool StrictUtf8(const std::string& text, bool* wide) {
-  for (size_t i = 0; i < text.size();) {
-    unsigned char b = static_cast<unsigned char>(text[i]);
-    size_t need = b < 0x80 ? 1 : b >= 0xC0 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF7 ? 4 : 0;
-    if (need == 0 || i + need > text.size()) return false;
-    uint32_t code = need == 1 ? b : b & (0x7Fu >> need);
-    for (size_t k = 1; k < need; ++k) {
-      unsigned char c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      code = code << 6 | (c & 0x3Fu);
-    }
-    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kLeast[need] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    *wide = *wide || need > 1;
-    i += need;
-  }
+  std::vector<uint32_t> codes;
+  if (!StrictUtf8Codes(text, &codes)) return false;
+  for (uint32_t code : codes) *wide = *wide || code >= 0x80;
   return true;
 }
 
