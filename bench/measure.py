@@ -5,6 +5,7 @@ and writes the logs first.
 
 usage: measure.py BUILD_DIR DATA_DIR RUNS
 """
+import contextlib
 import os
 import pty
 import re
@@ -16,14 +17,22 @@ import threading
 import time
 
 BUILD, DATA, RUNS = sys.argv[1], sys.argv[2], int(sys.argv[3])
-MURVEX = os.path.join(BUILD, "MURVEX", "murvex")
+# MURVEX=<binary> measures another build (an older one, for a baseline).
+MURVEX = os.environ.get("MURVEX") or os.path.join(BUILD, "MURVEX", "murvex")
 PASS_BENCH = os.path.join(BUILD, "bench", "pass_bench")
 LOG_10M = os.path.join(DATA, "log-10000000.log")
 LOG_1M = os.path.join(DATA, "log-1000000.log")
 LOG_100K = os.path.join(DATA, "log-100000.log")
 APPEND_1000 = os.path.join(DATA, "append-1000.log")
-# With WINE_PEAK=1, bench/run.sh builds the Windows release and names it here.
+# With WINE_PEAK=1 or WINE_BUSY=1, bench/run.sh builds the Windows release
+# and names it here.
 MURVEX_EXE = os.environ.get("MURVEX_EXE")
+WINE_PEAK, WINE_BUSY = os.environ.get("WINE_PEAK") == "1", os.environ.get("WINE_BUSY") == "1"
+# BUSY_ONLY=1: only the busy-writer rows (with their wc -l beside them).
+BUSY_ONLY = os.environ.get("BUSY_ONLY") == "1"
+# A writer that keeps its log open and flushes every line: this many lines a
+# second for this many seconds.
+BUSY_RATE, BUSY_SECONDS = 10, 15
 
 
 def median(values):
@@ -193,104 +202,271 @@ def peak_memory(path):
     return hwm_kb * 1024, size
 
 
-def wine_peak_memory(path):
-    """VmHWM of the Windows build under wine watching path, its output sent
-    to /dev/null, once its first listing is done. Wine runs the program in
-    a Linux process of its own (the preloader, with the program's name),
-    whose peak holds the program and wine's own libraries."""
-    env = dict(os.environ, WINEPREFIX=os.path.abspath(os.path.join(DATA, "wineprefix")), WINEDEBUG="-all")
+@contextlib.contextmanager
+def wine_monitor(path):
+    """The Windows build under wine watching path, its output sent to
+    /dev/null; yields the pids of the Linux process that runs MURVEX.exe
+    (the preloader, with the program's name) and of the prefix's
+    wineserver (None when not found)."""
+    prefix = os.path.abspath(os.path.join(DATA, "wineprefix"))
+    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
     env.pop("DISPLAY", None)
     subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     with open(os.devnull, "wb") as null:
         wine = subprocess.Popen(["wine", MURVEX_EXE, path], env=env, stdout=null, stderr=null)
     try:
-        # Other wine programs may run beside it: only this command line counts.
-        wanted = [MURVEX_EXE.encode(), path.encode()]
-        deadline = time.time() + 60
-        pid = None
-        while pid is None and time.time() < deadline:
-            for entry in os.listdir("/proc"):
-                if not entry.isdigit():
-                    continue
-                try:
-                    with open(f"/proc/{entry}/cmdline", "rb") as f:
-                        args = f.read().split(b"\0")
-                except OSError:
-                    continue
-                if args[:2] == wanted:
-                    pid = int(entry)
-            time.sleep(0.2)
+        # Other wine programs may run beside it: only this command line, and
+        # the wineserver of this prefix, count.
+        pid = find_process(lambda args, environ: args[:2] == [MURVEX_EXE.encode(), path.encode()])
+        server = find_process(lambda args, environ: os.path.basename(args[0]) == b"wineserver"
+                              and f"WINEPREFIX={prefix}".encode() in environ, limit_s=5)
+        yield pid, server
+    finally:
+        wine.kill()
+        subprocess.run(["wineserver", "-k"], env=env, check=False)
+        wine.wait()
+
+
+def find_process(matches, limit_s=60):
+    """The pid of a process of ours for which matches(argv, environ) holds;
+    None when none appears in time."""
+    deadline = time.time() + limit_s
+    while time.time() < deadline:
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open(f"/proc/{entry}/cmdline", "rb") as f:
+                    args = f.read().split(b"\0")
+                with open(f"/proc/{entry}/environ", "rb") as f:
+                    environ = f.read().split(b"\0")
+            except OSError:
+                continue
+            if matches(args, environ):
+                return int(entry)
+        time.sleep(0.2)
+    return None
+
+
+def wine_peak_memory(path):
+    """VmHWM of the Windows build under wine watching path once its first
+    listing is done: the program and wine's own libraries."""
+    with wine_monitor(path) as (pid, _):
         if pid is None:
             raise RuntimeError("the Windows monitor never started under wine")
         wait_idle(pid, quiet_s=3.0)
         with open(f"/proc/{pid}/status") as f:
             hwm_kb = int(re.search(r"VmHWM:\s+(\d+) kB", f.read()).group(1))
-    finally:
-        wine.kill()
-        subprocess.run(["wineserver", "-k"], env=env, check=False)
-        wine.wait()
     return hwm_kb * 1024
 
 
-def latencies(command, path, appends, ready):
-    """Appends `appends` marked lines to path, one every 40-60 ms, and notes
-    when each marker's text arrives on the pseudo-terminal of `command`.
-    Returns the delays in ms; the file is cut back afterwards."""
-    size = os.path.getsize(path)
-    master, slave = pty.openpty()
-    proc = subprocess.Popen(command, stdin=slave, stdout=slave, stderr=slave, start_new_session=True)
-    os.close(slave)
-    arrived = {}
-    seen = bytearray()
-    stop = threading.Event()
-    marker = re.compile(rb"LATENCY-PROBE-(\d{6})")
+def cpu_ns(pid):
+    """Time on a CPU of every thread of pid, from /proc (ns)."""
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/schedstat") as f:
+                total += int(f.read().split()[0])
+        except OSError:
+            pass
+    return total
 
-    def reader():
-        scanned = 0
-        while not stop.is_set():
+
+class Watched:
+    """`command` on a pseudo-terminal, its output scanned for the markers of
+    lines appended by `append`; the file is cut back by `close`."""
+
+    marker = re.compile(rb"PROBE-(\d{6})")
+
+    def __init__(self, command, path):
+        self.path, self.size = path, os.path.getsize(path)
+        self.master, slave = pty.openpty()
+        self.proc = subprocess.Popen(command, stdin=slave, stdout=slave, stderr=slave, start_new_session=True)
+        os.close(slave)
+        self.arrived, self.written = {}, {}
+        self.stop = threading.Event()
+        self.thread = threading.Thread(target=self.read, daemon=True)
+        self.thread.start()
+        self.log = open(path, "ab", buffering=0)
+        self.next = 0
+
+    def read(self):
+        seen, scanned = bytearray(), 0
+        while not self.stop.is_set():
             try:
-                chunk = os.read(master, 1 << 16)
+                chunk = os.read(self.master, 1 << 16)
             except OSError:
                 return
             now = time.perf_counter()
             if not chunk:
                 return
             seen.extend(chunk)
-            for match in marker.finditer(seen, max(0, scanned - 32)):
-                arrived.setdefault(int(match.group(1)), now)
+            for match in self.marker.finditer(seen, max(0, scanned - 32)):
+                self.arrived.setdefault(int(match.group(1)), now)
             scanned = len(seen)
             if len(seen) > (1 << 20):  # keep only the tail
                 del seen[: len(seen) - 4096]
                 scanned = len(seen)
 
-    thread = threading.Thread(target=reader, daemon=True)
-    thread.start()
+    def append(self):
+        """Writes one marked line in one write; its number."""
+        i = self.next
+        self.next += 1
+        line = (f"2026-03-31 23:59:59.{i % 1000:03d} INFO  PROBE-{i:06d} appended by the "
+                f"bench n={i:010d}\n").encode()
+        self.written[i] = time.perf_counter()
+        self.log.write(line)
+        return i
+
+    def wait_arrived(self, numbers, limit_s=30):
+        deadline = time.time() + limit_s
+        while any(i not in self.arrived for i in numbers) and time.time() < deadline:
+            time.sleep(0.005)
+
+    def delays(self, numbers):
+        """ms from write to arrival of those that arrived; and how many never did."""
+        got = [(self.arrived[i] - self.written[i]) * 1000 for i in numbers if i in self.arrived]
+        return got, len(numbers) - len(got)
+
+    def close(self):
+        self.stop.set()
+        self.log.close()
+        os.killpg(self.proc.pid, signal.SIGKILL)
+        self.proc.wait()
+        os.close(self.master)
+        os.truncate(self.path, self.size)
+
+
+def latencies(command, path, appends, ready):
+    """Appends `appends` marked lines to path, one every 40-60 ms, and notes
+    when each marker's text arrives on the pseudo-terminal of `command`.
+    Returns the delays in ms; the file is cut back afterwards."""
+    watched = Watched(command, path)
     try:
-        ready(proc)
-        written = {}
-        with open(path, "ab", buffering=0) as log:
-            for i in range(appends):
-                line = (f"2026-03-31 23:59:59.{i % 1000:03d} INFO  LATENCY-PROBE-{i:06d} appended by the "
-                        f"latency bench n={i:010d}\n").encode()
-                written[i] = time.perf_counter()
-                log.write(line)
-                time.sleep(0.040 + (i * 7919 % 21) / 1000)
-        deadline = time.time() + 10
-        while len(arrived) < appends and time.time() < deadline:
-            time.sleep(0.05)
+        ready(watched.proc)
+        numbers = []
+        for i in range(appends):
+            numbers.append(watched.append())
+            time.sleep(0.040 + (i * 7919 % 21) / 1000)
+        watched.wait_arrived(numbers, 10)
+        delays, missing = watched.delays(numbers)
     finally:
-        stop.set()
-        os.killpg(proc.pid, signal.SIGKILL)
-        proc.wait()
-        os.close(master)
-        os.truncate(path, size)
-    missing = appends - len([i for i in written if i in arrived])
+        watched.close()
     if missing:
         raise RuntimeError(f"{missing} appended lines never reached the terminal of {command[0]}")
-    return [(arrived[i] - written[i]) * 1000 for i in written]
+    return delays
+
+
+def busy_writer(path, isolated=0):
+    """The real monitor on path while a writer that keeps the file open
+    flushes BUSY_RATE lines a second for BUSY_SECONDS: the monitor's share of
+    a core (time on a CPU over the writing and until the last line arrived),
+    the delays from write to terminal and the lines that never arrived. Then,
+    with `isolated`, that many single appends, each after the monitor has
+    been quiet long enough for any hold-off to have passed: their delays."""
+    watched = Watched([MURVEX, path], path)
+    try:
+        wait_idle(watched.proc.pid, limit_s=1200)
+        cpu0, wall0 = cpu_ns(watched.proc.pid), time.perf_counter()
+        numbers = []
+        for i in range(BUSY_RATE * BUSY_SECONDS):
+            numbers.append(watched.append())
+            # On a fixed clock: late writes do not stretch the test.
+            pause = wall0 + (i + 1) / BUSY_RATE - time.perf_counter()
+            if pause > 0:
+                time.sleep(pause)
+        watched.wait_arrived(numbers)
+        share = (cpu_ns(watched.proc.pid) - cpu0) / 1e9 / (time.perf_counter() - wall0)
+        delays, missing = watched.delays(numbers)
+        single = []
+        for _ in range(isolated):
+            wait_idle(watched.proc.pid, quiet_s=2.0)
+            time.sleep(max(1.0, 10 * (max(single) if single else 300) / 1000))
+            number = watched.append()
+            watched.wait_arrived([number])
+            got, lost = watched.delays([number])
+            single += got
+            missing += lost
+    finally:
+        watched.close()
+    return share, delays, missing, single
+
+
+def wine_busy_cpu(path):
+    """The Windows build under wine on path while the busy writer writes:
+    the share of a core of the process that runs MURVEX.exe (all its
+    threads) and of the prefix's wineserver."""
+    size = os.path.getsize(path)
+    try:
+        with wine_monitor(path) as (pid, server):
+            if pid is None:
+                raise RuntimeError("the Windows monitor never started under wine")
+            wait_idle(pid, quiet_s=3.0, limit_s=1200)
+            cpu0, server0, wall0 = cpu_ns(pid), cpu_ns(server) if server else 0, time.perf_counter()
+            with open(path, "ab", buffering=0) as log:
+                for i in range(BUSY_RATE * BUSY_SECONDS):
+                    log.write(f"2026-03-31 23:59:59.{i % 1000:03d} INFO  wine busy writer n={i:010d}\n".encode())
+                    pause = wall0 + (i + 1) / BUSY_RATE - time.perf_counter()
+                    if pause > 0:
+                        time.sleep(pause)
+            wait_idle(pid, quiet_s=2.0)
+            wall = time.perf_counter() - wall0 - 2.0
+            share = (cpu_ns(pid) - cpu0) / 1e9 / wall
+            server_share = (cpu_ns(server) - server0) / 1e9 / wall if server else float("nan")
+    finally:
+        os.truncate(path, size)
+    return share, server_share
+
+
+def busy_rows():
+    """Rows of the busy writer on each log, each beside `wc -l` of the same
+    file in the same run, and of single appends to the 10M-line log."""
+    rows = []
+    for path, name, cpu_goal, delay_goal in ((LOG_100K, "100k", 0.05, 100), (LOG_1M, "1M", 0.12, 400),
+                                            (LOG_10M, "10M", 0.12, 3500)):
+        read_through(path)
+        wc = wc_ms(path)
+        isolated = RUNS if path == LOG_10M else 0
+        share, delays, missing, single = busy_writer(path, isolated)
+        p95 = percentile(delays, 0.95) if delays else float("nan")
+        written = BUSY_RATE * BUSY_SECONDS
+        rows.append((f"busy writer ({BUSY_RATE} lines/s, {BUSY_SECONDS} s), {name} lines: CPU, lines missing",
+                     f"{share * 100:.1f} % of a core, {missing} of {written} missing", f"wc -l {wc:.1f} ms", None,
+                     f"<= {cpu_goal * 100:.0f} %, none missing", share <= cpu_goal and missing == 0))
+        rows.append((f"busy writer, {name} lines: delay write to terminal, 95th percentile", f"{p95:.0f} ms",
+                     f"wc -l {wc:.1f} ms", p95 / wc, f"<= {delay_goal} ms", p95 <= delay_goal))
+        if single:
+            shown = median(single)
+            rows.append((f"single append to the unchanged {name}-line log, write to terminal (median)",
+                         f"{shown:.0f} ms", f"wc -l {wc:.1f} ms", shown / wc, "<= 2", shown / wc <= 2))
+    return rows
+
+
+def print_rows(rows):
+    print("| figure | MURVEX | reference | ratio | goal | met |")
+    print("|---|---|---|---|---|---|")
+    for name, measured, reference, ratio, goal, met in rows:
+        if ratio is not None:
+            shown = f"{ratio:.2f}"
+        elif measured.split()[1] == "ms":
+            shown = f"+{float(measured.split()[0]) - float(reference.split()[-2]):.1f} ms"
+        else:
+            shown = ""
+        print(f"| {name} | {measured} | {reference} | {shown} | {goal} | {'yes' if met else 'NO'} |")
 
 
 def main():
+    print(f"load average at the start: {open('/proc/loadavg').read().split()[:3]}")
+    if BUSY_ONLY:
+        rows = busy_rows()
+        if WINE_BUSY:
+            share, server = wine_busy_cpu(LOG_1M)
+            print(f"Windows build under wine, busy writer on the 1M-line log: MURVEX.exe {share * 100:.1f} % "
+                  f"of a core, its wineserver {server * 100:.1f} %")
+        print_rows(rows)
+        print(f"load average at the end: {open('/proc/loadavg').read().split()[:3]}")
+        return
+
     for path in (LOG_10M, LOG_1M, LOG_100K):
         read_through(path)
 
@@ -347,15 +523,17 @@ def main():
     print(f"wc -l 1M lines: {wc1:.1f} ms; medians of {RUNS} runs (latency: {appends} appends)")
     print(f"first listing, 10M lines, memory warm: {first_listing_warm:.0f} ms ({first_listing_warm / wc10:.1f} x wc -l); "
           f"writing {TABLE_MIB} MiB of settled fresh memory alone: {fill:.0f} ms ({fill / wc10:.1f} x wc -l)")
-    if MURVEX_EXE:
+    if WINE_PEAK:
         wine_hwm = wine_peak_memory(LOG_10M)
         print(f"Windows build under wine, peak resident memory watching the 10M-line file: "
               f"{wine_hwm / mib:.0f} MiB ({wine_hwm / size:.2f} x the file)")
-    print("| figure | MURVEX | reference | ratio | goal | met |")
-    print("|---|---|---|---|---|---|")
-    for name, measured, reference, ratio, goal, met in rows:
-        shown = f"{ratio:.2f}" if ratio is not None else f"+{float(measured.split()[0]) - float(reference.split()[-2]):.1f} ms"
-        print(f"| {name} | {measured} | {reference} | {shown} | {goal} | {'yes' if met else 'NO'} |")
+    rows += busy_rows()
+    if WINE_BUSY:
+        share, server = wine_busy_cpu(LOG_1M)
+        print(f"Windows build under wine, busy writer on the 1M-line log: MURVEX.exe {share * 100:.1f} % "
+              f"of a core, its wineserver {server * 100:.1f} %")
+    print_rows(rows)
+    print(f"load average at the end: {open('/proc/loadavg').read().split()[:3]}")
 
 
 if __name__ == "__main__":

@@ -6,6 +6,11 @@
 #
 #   bench/run.sh            RUNS=7 by default (medians); BENCH_DATA=dir for the logs
 #   WINE_PEAK=1 bench/run.sh   also the Windows release's peak memory under wine
+#   WINE_BUSY=1 bench/run.sh   also its share of a core under the busy writer
+#   BUSY_ONLY=1 bench/run.sh   only the busy-writer rows (a writer that keeps
+#                              the log open, 10 lines a second for 15 s, on
+#                              100k, 1M and 10M lines, each beside wc -l)
+#   MURVEX=<binary> bench/run.sh   measures another build of murvex
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,7 +21,7 @@ runs=${RUNS:-7}
 cmake --preset native-release >/dev/null
 cmake --build "$build" -j2 --target murvex make_log pass_bench >/dev/null
 
-if [[ "${WINE_PEAK:-0}" == 1 ]]; then
+if [[ "${WINE_PEAK:-0}" == 1 || "${WINE_BUSY:-0}" == 1 ]]; then
   cmake --preset windows-release >/dev/null
   cmake --build build/windows-release -j2 --target MURVEX >/dev/null
   export MURVEX_EXE=build/windows-release/MURVEX/MURVEX.exe
