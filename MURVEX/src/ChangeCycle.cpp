@@ -21,6 +21,10 @@ constexpr int kLineCapacity = 65535;
 // within about a second of being made, for two status calls a second when
 // idle.
 constexpr int kLookIntervalMs = 500;
+// How long a last line without its line end must stay as it is before it is
+// shown: an unbuffered writer finishes a line within moments, a file that
+// simply ends without a line end stays so.
+constexpr int64_t kSettleMs = 1000;
 
 char g_line[65536];
 uint16_t g_wideLine[65536];
@@ -54,23 +58,24 @@ class CountingKey {
 
 void Forget(MonitorState& state, Console& console) {
   state.listedCount = 0;
+  state.heldLine = 0;
   state.previousCount = 0;
   TableClear();
   console.Clear();
   console.Flush();
 }
 
-void FullListing(MonitorState& state, Console& console) {
+void FullListing(MonitorState& state, Console& console, bool showOpen) {
   state.previousCount = 0;
   TableClear();
   ForgetLineEncoding();
   console.SetColour(kColourListing);
-  ListAllLines(state, console);
+  ListAllLines(state, console, showOpen);
   console.SetColour(kColourListing);
   state.listedCount = state.lineCounter;
 }
 
-void DifferencePass(MonitorState& state, Console& console) {
+void DifferencePass(MonitorState& state, Console& console, bool showOpen) {
   state.lineCounter = 0;
   CountingKey counting;
   console.SetColour(kColourChanged);
@@ -79,6 +84,10 @@ void DifferencePass(MonitorState& state, Console& console) {
   while (const char* text = NextLineText(state.path, &length)) {
     ++state.lineCounter;
     const char* key = counting.Next();
+    if (!showOpen && LastLineIsOpen()) {
+      state.heldLine = state.lineCounter;
+      continue;  // the last line: the pass ends with the next read
+    }
     // Looked up first: the table's memory arrives while the digest is made.
     const char* stored = TableFind(key);
     DigestLine(text, length, digest);
@@ -172,19 +181,27 @@ void PrintLine(Console& console, int32_t number, const char* text, size_t textLe
   }
   console.Write(prefix, static_cast<size_t>(length));
   console.Write(text, textLength);
+  // A last line without its line end, or a piece of an overlong line, still
+  // ends its row: the next print starts on a row of its own.
+  if (textLength == 0 || text[textLength - 1] != '\n') console.Write("\n", 1);
 }
 
 }  // namespace
 
-void ListAllLines(MonitorState& state, Console& console) {
+void ListAllLines(MonitorState& state, Console& console, bool showOpen) {
   state.lineCounter = 0;
   CountingKey counting;
   char digest[kLineDigestSize + 1];
   size_t length;
   while (const char* text = NextLineText(state.path, &length)) {
     ++state.lineCounter;
+    const char* key = counting.Next();
+    if (!showOpen && LastLineIsOpen()) {
+      state.heldLine = state.lineCounter;
+      continue;
+    }
     DigestLine(text, length, digest);
-    TableInsert(counting.Next(), digest);
+    TableInsert(key, digest);
     PrintLine(console, state.lineCounter, text, length);
   }
 }
@@ -199,8 +216,10 @@ int LookAtFile(MonitorState& state, FileSystem& files) {
   return state.fileFound != wasFound || state.current != before ? 1 : 0;
 }
 
-// Brings the screen up to date with the status of the last look.
-void JudgeStatus(MonitorState& state, Console& console) {
+// Brings the screen up to date with the status of the last look. A last
+// line without its line end is held back unless `settled`: the file has
+// stayed as it is long enough for it to be shown as it stands.
+void JudgeStatus(MonitorState& state, Console& console, bool settled) {
   if (!state.fileFound) {
     state.saved = FileStatus();
     Forget(state, console);
@@ -210,15 +229,18 @@ void JudgeStatus(MonitorState& state, Console& console) {
     Forget(state, console);
     return;
   }
-  // Judged again with the same status after a pass that lost lines: the
-  // saved status is still the old one, so the full listing follows.
-  while (state.current != state.saved) {
+  // After a pass that lost lines a full listing follows at once, with the
+  // same status.
+  bool again = state.current != state.saved || (settled && state.heldLine != 0);
+  while (again) {
+    state.heldLine = 0;
     if (state.listedCount == 0) {
-      FullListing(state, console);
+      FullListing(state, console, settled);
     } else {
-      DifferencePass(state, console);
+      DifferencePass(state, console, settled);
     }
-    if (state.previousCount > state.listedCount) {
+    again = state.previousCount > state.listedCount;
+    if (again) {
       Forget(state, console);
       continue;
     }
@@ -228,10 +250,19 @@ void JudgeStatus(MonitorState& state, Console& console) {
   console.Flush();
 }
 
+// One look at the file after a wait (`woke`: a notification came), judged
+// when its status differs from the last look's, after every notification,
+// and once a held-back last line has stayed as it is for kSettleMs.
+void LookAndJudge(MonitorState& state, const MonitorPlatform& platform, bool woke) {
+  bool changed = LookAtFile(state, *platform.files) != 0;
+  int64_t now = platform.watcher->NowMs();
+  if (changed) state.changedAtMs = now;
+  bool settled = !changed && state.heldLine != 0 && now - state.changedAtMs >= kSettleMs;
+  if (changed || woke || settled) JudgeStatus(state, *platform.console, settled);
+}
+
 int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long maxWakeups) {
   ChangeWatcher& watcher = *platform.watcher;
-  FileSystem& files = *platform.files;
-  Console& console = *platform.console;
   // Armed once: changes made during a pass wake the next wait.
   if (watcher.Start(state.watchedFolder) != 0) {
     ReportWaitEnd(state, ChangeWatcher::kFolderGone);
@@ -239,25 +270,21 @@ int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long ma
   }
   // A change made during the first listing, before the watcher was armed,
   // is judged like one found by a quiet look.
-  if (LookAtFile(state, files)) JudgeStatus(state, console);
+  state.changedAtMs = watcher.NowMs();
+  LookAndJudge(state, platform, false);
   for (long wakeups = 0;; ++wakeups) {
     if (maxWakeups >= 0 && wakeups >= maxWakeups) {
       watcher.Stop();
       return 2;
     }
     int woke = watcher.Wait(kLookIntervalMs);
-    if (woke == ChangeWatcher::kTimedOut) {
-      // No notification: only a status that differs from the last look is
-      // judged, so a missing or empty file is not cleared twice a second.
-      if (LookAtFile(state, files)) JudgeStatus(state, console);
-      continue;
-    }
-    if (woke != ChangeWatcher::kWoke) {
+    if (woke != ChangeWatcher::kWoke && woke != ChangeWatcher::kTimedOut) {
       watcher.Stop();
       ReportWaitEnd(state, woke);
       return 0;
     }
-    LookAtFile(state, files);
-    JudgeStatus(state, console);
+    // Without a notification only a different status is judged, so a
+    // missing or empty file is not cleared twice a second.
+    LookAndJudge(state, platform, woke == ChangeWatcher::kWoke);
   }
 }

@@ -15,6 +15,11 @@ struct MonitorState {
   int32_t lineCounter = 0;
   int32_t listedCount = 0;
   int32_t previousCount = 0;
+  // The number of a last line without its line end that the last pass held
+  // back (not shown, not stored) while its writer may still be writing it;
+  // 0 when none. It counts among the listed lines.
+  int32_t heldLine = 0;
+  int64_t changedAtMs = 0;  // when a look last found the status changed
 };
 
 // Reads the next line of the watched file as the monitor shows and stores it
@@ -24,7 +29,8 @@ const char* NextLineText(const char* path, size_t* textLength = nullptr);
 
 // Lists the whole file from line 1, storing every line in the line table
 // (which must hold none of its keys); the line counter ends at the count.
-void ListAllLines(MonitorState& state, Console& console);
+// A last line without its line end is shown when showOpen, else held back.
+void ListAllLines(MonitorState& state, Console& console, bool showOpen);
 
 // Runs the change cycle until the change wait ends it (exit code 0), or
 // returns 2 after maxWakeups wake-ups when maxWakeups is not negative.

@@ -28,9 +28,13 @@ struct LineReaderState {
   unsigned char* end;     // one past the last byte the last refill delivered
   int64_t lastRead;
   int carry;              // ReadLineW: low byte of a unit split by a refill, or -1
+  int64_t viewLeft;       // bytes of the pass's view not yet read into the buffer
+  bool atEnd;             // a refill found the view's end: the pass ends there
+  bool lastOpen;          // the line last returned ran into that end without its line end
 };
 
-LineReaderState g_reader = {kNoFile, kNoFile, 0, nullptr, 0, nullptr, nullptr, 0, -1};
+constexpr LineReaderState kClosedReader = {kNoFile, kNoFile, 0, nullptr, 0, nullptr, nullptr, 0, -1, 0, false, false};
+LineReaderState g_reader = kClosedReader;
 bool g_isClosed = true;
 size_t g_bufferLimit = kDefaultBufferLimit;
 bool g_forceDirect = false;
@@ -67,17 +71,22 @@ int OpenDirectPath(const char* path) {
   return -1;
 }
 
-// Fills the buffer; false when nothing came (end of file or a failed read).
+// Fills the buffer from the view; false when nothing came (the view's end,
+// a file that shrank, or a failed read). Bytes written since the pass opened
+// belong to the next pass: taking them would split a line that was being
+// written at the moment this pass met its end.
 bool Refill() {
   // Every line of the last read goes to the screen before a read that may
   // block: on a slow disk a long listing shows its progress, read by read.
   if (Console* console = CurrentPlatform().console) console->Flush();
   FileHandle file = g_reader.shared != kNoFile ? g_reader.shared : g_reader.direct;
-  int64_t got = Files().Read(file, g_reader.buffer, g_reader.bufferSize);
-  g_reader.lastRead = got > 0 ? got : 0;
+  int64_t got = g_reader.viewLeft > 0 ? Files().Read(file, g_reader.buffer, g_reader.bufferSize) : 0;
+  g_reader.lastRead = got <= 0 ? 0 : got < g_reader.viewLeft ? got : g_reader.viewLeft;
+  g_reader.viewLeft -= g_reader.lastRead;
   if (g_reader.lastRead == 0) {
     g_reader.cursor = nullptr;
     g_reader.end = nullptr;
+    g_reader.atEnd = true;
     return false;
   }
   g_reader.cursor = g_reader.buffer;
@@ -86,7 +95,7 @@ bool Refill() {
 }
 
 // The part both readers share: opening on the first call of a pass and
-// closing once the size taken at open has been delivered.
+// closing once the view has been delivered.
 bool BeginCall(const char* path, int capacity) {
   if (g_isClosed) {
     // A line needs room for one byte and its terminator.
@@ -94,7 +103,8 @@ bool BeginCall(const char* path, int capacity) {
     if (OpenLineReader(path) != 0) return false;
     g_isClosed = false;
   }
-  if (g_reader.bytesLeft == 0) {
+  g_reader.lastOpen = false;
+  if (g_reader.bytesLeft == 0 || (g_reader.atEnd && g_reader.cursor == nullptr)) {
     CloseLineReader();
     return false;
   }
@@ -104,13 +114,14 @@ bool BeginCall(const char* path, int capacity) {
 }  // namespace
 
 int OpenLineReader(const char* path) {
-  g_reader = {kNoFile, kNoFile, 0, nullptr, 0, nullptr, nullptr, 0, -1};
+  g_reader = kClosedReader;
   FileStatus status;
   if (CurrentPlatform().files == nullptr || Files().Status(path, &status) != 0) {
     WriteMonitorError("[%s]は存在しません\n", path);
     return -1;
   }
   g_reader.bytesLeft = status.size;
+  g_reader.viewLeft = status.size;
   if (status.size <= 0) return -1;
   size_t size = static_cast<uint64_t>(status.size) < g_bufferLimit
                     ? static_cast<size_t>(status.size)
@@ -155,7 +166,8 @@ int ReadLineA(const char* path, char* line, int capacity) {
         CloseLineReader();
         return 0;
       }
-      break;  // the last line, without a line feed
+      g_reader.lastOpen = true;  // the last line, without a line feed
+      break;
     }
     // Up to the line feed or the piece limit (capacity - 1 bytes), in one
     // search and one copy rather than byte by byte: this is the hot loop of
@@ -190,6 +202,7 @@ int ReadLineW(const char* path, uint16_t* line, int capacity) {
         CloseLineReader();
         return 0;
       }
+      g_reader.lastOpen = true;
       break;
     }
     unsigned char* at = g_reader.cursor;
@@ -216,6 +229,8 @@ int ReadLineW(const char* path, uint16_t* line, int capacity) {
   line[count] = 0;
   return count;
 }
+
+int LastLineIsOpen() { return g_reader.lastOpen ? 1 : 0; }
 
 void SetLineReaderBufferLimit(size_t bytes) { g_bufferLimit = bytes > 0 ? bytes : 1; }
 

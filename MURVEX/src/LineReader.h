@@ -2,6 +2,15 @@
 // reader: a pass is a series of calls of one reader until it returns 0; the
 // first call of a pass opens the file (through CurrentPlatform().files) and
 // the call that finds no further line closes it again.
+//
+// A pass reads one view of the file: the bytes from offset 0 up to the size
+// the file had when the pass opened it, in order, each exactly once. It ends
+// where that view ends, or earlier where a read delivers nothing (the file
+// shrank); bytes written after the open belong to the next pass, so a line
+// being written is never split at a momentary end of file. Concatenated, the
+// results of a pass are the view's bytes (ReadLineW may drop one lone last
+// byte). The last result may be a line without its line end; LastLineIsOpen
+// says so, and its writer may still be writing it.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +25,12 @@ int ReadLineA(const char* path, char* line, int capacity);
 
 // The same in 16-bit little-endian units; capacity and result count units.
 int ReadLineW(const char* path, uint16_t* line, int capacity);
+
+// 1 when the line the last read returned runs up to the end of the pass's
+// view without its line end (a line feed, or a unit 0x000A): the file's last
+// line as far as it was written. 0 for a whole line or a piece of an
+// overlong one.
+int LastLineIsOpen();
 
 // Called by the readers only. 0 when the file is open for a pass, -1 when not.
 int OpenLineReader(const char* path);

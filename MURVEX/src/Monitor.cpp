@@ -34,7 +34,7 @@ int StartMonitor(int argc, char** argv, const MonitorPlatform& platform, long ma
 
   TableClear();
   SeedLineDigest();
-  ListAllLines(state, console);
+  ListAllLines(state, console, true);  // the file as found
   console.Flush();
   state.listedCount = state.lineCounter;
   state.previousCount = state.lineCounter;

@@ -83,6 +83,9 @@ class ChangeWatcher {
   enum { kWoke = 0, kTimedOut = 1, kWaitFailed = -1, kFolderGone = -2 };
   virtual int Wait(int timeoutMs) = 0;
   virtual void Stop() = 0;
+  // Milliseconds on a clock that only moves forward, for how long the file
+  // has stayed unchanged. A steady clock of the C++ library by default.
+  virtual int64_t NowMs();
 };
 
 // The platform the monitor runs on, chosen once at start.

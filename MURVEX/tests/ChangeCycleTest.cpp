@@ -137,7 +137,7 @@ TEST_F(ChangeCycleTest, NulBytesAreLeftOutOfALineAndHideNothingAfterThem) {
   // NULs in the first bytes refuse a file without a mark; later ones come
   // from a writer that went on at its offset after a truncation.
   ThenWrite("x\0y\nz\0\0w\n\0"s);
-  EXPECT_EQ(Run("xy\nz\n"), "<15>[0001]xy\n[0002]z\n<95>[0002]zw\n[0003]<10>");
+  EXPECT_EQ(Run("xy\nz\n"), "<15>[0001]xy\n[0002]z\n<95>[0002]zw\n<10>");
   TearDown();
   console = ScriptedConsole();
   watcher = ScriptedWatcher();
@@ -157,9 +157,46 @@ TEST_F(ChangeCycleTest, APlainAsciiFileIsReadAsItsFirstLineWithAHighByteSaysUnti
   EXPECT_EQ(cleared, "<CLS><10>[0001]" + kHiraganaA + "\n<10>");
 }
 
-TEST_F(ChangeCycleTest, CompletedLastLineContinuesItsRow) {
+// The first listing shows the file as found; every line printed ends its
+// row, and a completed line is shown again under its number.
+TEST_F(ChangeCycleTest, ALastLineFoundWithoutItsLineEndEndsItsRowAndIsShownAgainWhenCompleted) {
   ThenWrite("a\nbc\n");
-  EXPECT_EQ(Run("a\nb"), "<15>[0001]a\n[0002]b<95>[0002]bc\n<10>");
+  EXPECT_EQ(Run("a\nb"), "<15>[0001]a\n[0002]b\n<95>[0002]bc\n<10>");
+}
+
+// A line being written is held back until its line end comes, or until the
+// file has stayed as it is for a second (a notification about another file
+// does not count as time); once shown, it is shown again when completed.
+TEST_F(ChangeCycleTest, ALastLineIsHeldBackWhileItMayStillBeWritten) {
+  ThenWrite("a\nb\nre");
+  ThenWake();
+  ThenWake(ChangeWatcher::kTimedOut);
+  ThenWrite("a\nb\nrequest 1 done\nre", 0, ChangeWatcher::kTimedOut);
+  ThenWake(ChangeWatcher::kTimedOut);
+  ThenWake(ChangeWatcher::kTimedOut);
+  ThenWake(ChangeWatcher::kTimedOut);
+  ThenWrite("a\nb\nrequest 1 done\nrequest 2\n");
+  EXPECT_EQ(Run("a\nb\n"),
+            "<15>[0001]a\n[0002]b\n<95><10><95>[0003]request 1 done\n<10>"
+            "<95>[0004]re\n<10><95>[0004]request 2\n<10>");
+}
+
+// A pass reads the file as it was when the pass opened it: what a writer adds
+// meanwhile is the next pass's, so no line is cut where the writer was.
+TEST_F(ChangeCycleTest, AFileThatGrowsBetweenTheReadsOfOnePassShowsEveryLineOnceWhole) {
+  SetLineReaderBufferLimit(4);
+  int reads = 0;
+  watcher.steps.push_back([this, &reads] {
+    files.Put(kPath, "a\nrequest 1");
+    files.afterRead = [this, &reads] {
+      if (++reads == 2) files.Put(kPath, "a\nrequest 1 done in 7 ms\nrequest 2\n", 1000);
+    };
+    return ChangeWatcher::kWoke;
+  });
+  ThenWake();
+  std::string screen = Run("a\n");
+  SetLineReaderBufferLimit(262144);
+  EXPECT_EQ(screen, "<15>[0001]a\n<95><10><95>[0002]request 1 done in 7 ms\n[0003]request 2\n<10>");
 }
 
 TEST_F(ChangeCycleTest, FewerLinesClearAndListAgain) {

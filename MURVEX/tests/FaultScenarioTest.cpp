@@ -289,14 +289,15 @@ TEST_F(FaultScenarioTest, FoldersAndDevicesAreRefusedAsFilesThatCannotBeOpened) 
 }
 
 // Lines longer than the 65,534 bytes (or 16-bit units) of one read come as
-// pieces, each numbered as a line of its own, in every encoding.
+// pieces, each numbered as a line of its own on a row of its own, in every
+// encoding.
 TEST_F(FaultScenarioTest, LinesLongerThanOneReadComeInNumberedPiecesInEveryEncoding) {
   const std::string ansiLine = std::string(70000, 'a') + "\n";
   Write(ansiLine + "next\n");
   watcher.steps.clear();
   EXPECT_EQ(Run(), 2);
   EXPECT_EQ(ScreenAfterLastClear(console.screen),
-            Numbered({std::string(65534, 'a'), std::string(4466, 'a') + "\n", "next\n"}));
+            Numbered({std::string(65534, 'a') + "\n", std::string(4466, 'a') + "\n", "next\n"}));
 
   TableClear();
   g_textEncoding = TextEncoding::None;
@@ -305,7 +306,7 @@ TEST_F(FaultScenarioTest, LinesLongerThanOneReadComeInNumberedPiecesInEveryEncod
   Write("\xEF\xBB\xBF" + std::string(70000, 'u') + "\r\nnext\r\n");
   EXPECT_EQ(Run(), 2);
   EXPECT_EQ(ScreenAfterLastClear(console.screen),
-            Numbered({std::string(65531, 'u'), std::string(4469, 'u') + "\r\n", "next\r\n"}));
+            Numbered({std::string(65531, 'u') + "\n", std::string(4469, 'u') + "\r\n", "next\r\n"}));
 
   TableClear();
   g_textEncoding = TextEncoding::None;
@@ -328,7 +329,7 @@ TEST_F(FaultScenarioTest, LinesLongerThanOneReadComeInNumberedPiecesInEveryEncod
   for (int i = 0; i < kFirstPiece; ++i) kana += kHiraganaA;
   std::string rest;
   for (int i = 0; i < 70000 - 65533; ++i) rest += kHiraganaA;
-  EXPECT_EQ(ScreenAfterLastClear(console.screen), Numbered({kana, rest + "\n", "n\n"}));
+  EXPECT_EQ(ScreenAfterLastClear(console.screen), Numbered({kana + "\n", rest + "\n", "n\n"}));
 }
 
 }  // namespace

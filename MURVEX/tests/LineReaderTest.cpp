@@ -114,13 +114,20 @@ TEST_F(LineReaderTest, PassStopsAtSizeTakenAtOpenAndNextPassSeesGrowth) {
   EXPECT_EQ((Lines{"one\n", "two\n", "three\n"}), Pass(file.path()));
 }
 
-TEST_F(LineReaderTest, LineCutBySizeAtOpenReadsOnToEndOfFile) {
+// A line being written when the pass opened the file ends the pass as it
+// then was, marked open; the next pass has it whole.
+TEST_F(LineReaderTest, LineCutBySizeAtOpenIsTheOpenLastLineOfThePass) {
   TempTextFile file("one\ntw");
   char line[kCapacity + 1];
   ASSERT_EQ(4, ReadLineA(file.path(), line, kCapacity));
+  EXPECT_EQ(0, LastLineIsOpen());
   file.Append("o\nthree\n");
-  // Past the size taken at open the pass goes on until the file runs out.
-  EXPECT_EQ((Lines{"two\n", "three\n"}), Pass(file.path()));
+  ASSERT_EQ(2, ReadLineA(file.path(), line, kCapacity));
+  EXPECT_STREQ("tw", line);
+  EXPECT_EQ(1, LastLineIsOpen());
+  EXPECT_EQ(0, ReadLineA(file.path(), line, kCapacity));
+  EXPECT_EQ((Lines{"one\n", "two\n", "three\n"}), Pass(file.path()));
+  EXPECT_EQ(0, LastLineIsOpen());
 }
 
 TEST_F(LineReaderTest, DirectPathReadsTheSameLines) {

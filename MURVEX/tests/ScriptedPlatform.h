@@ -22,6 +22,8 @@ class ScriptedFiles : public FileSystem {
   std::map<std::string, File> files;
   int64_t clockNs = 1'000'000'000'000;
   uint64_t nextId = 1;
+  // Runs after every read: a writer at work while a pass reads.
+  std::function<void()> afterRead;
 
   // Writes the whole file; the time moves on by `elapsedNs`.
   void Put(const std::string& path, const std::string& bytes, int64_t elapsedNs = 1'000'000'000) {
@@ -44,18 +46,22 @@ class ScriptedFiles : public FileSystem {
   FileHandle OpenShared(const char* path) override {
     auto found = files.find(path);
     if (found == files.end()) return kNoFile;
-    open_.push_back({found->second.bytes, 0});
+    open_.push_back({path, 0});
     return static_cast<FileHandle>(open_.size() - 1);
   }
   FileHandle OpenDirect(const char* path, size_t* alignment) override {
     *alignment = 512;
     return OpenShared(path);
   }
+  // Reads see the file as it is now, as they do on a real file system.
   int64_t Read(FileHandle file, void* buffer, size_t size) override {
     Open& open = open_.at(static_cast<size_t>(file));
-    size_t count = std::min(size, open.bytes.size() - open.offset);
-    memcpy(buffer, open.bytes.data() + open.offset, count);
+    auto found = files.find(open.path);
+    const std::string bytes = found != files.end() ? found->second.bytes : std::string();
+    size_t count = open.offset < bytes.size() ? std::min(size, bytes.size() - open.offset) : 0;
+    memcpy(buffer, bytes.data() + open.offset, count);
     open.offset += count;
+    if (afterRead) afterRead();
     return static_cast<int64_t>(count);
   }
   void Close(FileHandle) override {}
@@ -66,7 +72,7 @@ class ScriptedFiles : public FileSystem {
 
  private:
   struct Open {
-    std::string bytes;
+    std::string path;
     size_t offset;
   };
   std::vector<Open> open_;
@@ -95,6 +101,8 @@ class ScriptedWatcher : public ChangeWatcher {
   bool refuseStart = false;
   size_t next = 0;
   int longestWaitMs = 0;
+  // A wait that times out takes its whole time; a notification comes at once.
+  int64_t nowMs = 0;
   int Start(const char* watched) override {
     folder = watched;
     ++starts;
@@ -102,7 +110,10 @@ class ScriptedWatcher : public ChangeWatcher {
   }
   int Wait(int timeoutMs) override {
     longestWaitMs = std::max(longestWaitMs, timeoutMs);
-    return next < steps.size() ? steps[next++]() : kWaitFailed;
+    int result = next < steps.size() ? steps[next++]() : kWaitFailed;
+    if (result == kTimedOut) nowMs += timeoutMs;
+    return result;
   }
   void Stop() override {}
+  int64_t NowMs() override { return nowMs; }
 };
