@@ -1,7 +1,8 @@
 // DetectTextEncoding and IsTextFile over arbitrary file contents, unopenable
 // files and failing reads: both give the verdict of the rules on the first
-// bytes (marks, binary bytes, UTF-8 without a mark, plain ASCII undecided),
-// only DetectTextEncoding records it, and only the first time.
+// bytes (marks, binary bytes, UTF-8 without a mark by its share of malformed
+// forms, plain ASCII undecided), only DetectTextEncoding records it, and
+// only the first time.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -18,38 +19,45 @@ namespace {
 
 constexpr size_t kSample = 1000000;
 
-// Strict UTF-8 (StrictUtf8Codes); *wide: a form of more than one byte was
-// seen.
-bool StrictUtf8(const std::string& text, bool* wide) {
-  std::vector<uint32_t> codes;
-  if (!StrictUtf8Codes(text, &codes)) return false;
-  for (uint32_t code : codes) *wide = *wide || code >= 0x80;
-  return true;
+// Whether some continuation of a form that the end of the bytes cut off
+// makes it strict UTF-8 of the length its lead announces.
+bool Completable(const std::string& start, size_t need) {
+  for (const char* ending : {"\x80", "\x80\x80", "\x80\x80\x80", "\x90\x80", "\x90\x80\x80", "\xA0\x80"}) {
+    std::string whole = start + ending;
+    std::vector<uint32_t> codes;
+    if (whole.size() == need && StrictUtf8Codes(whole, &codes)) return true;
+  }
+  return false;
 }
 
-// Without a mark: plain ASCII is undecided; UTF-8 when strict UTF-8 with a
-// form of more than one byte, where a last form cut off by the end counts
-// if some ending completes it (and is then not the form that makes it UTF-8).
+// Without a mark: the bytes are cut into forms (a lead and the continuation
+// bytes after it, at most as many as it announces; any other high byte
+// alone). UTF-8 when at least one strict multi-byte form and twenty for
+// every malformed one; a last form that the end cut off counts neither way.
+// Undecided without any malformed form, code page 932 otherwise.
 TextEncoding ExpectedUnmarked(const std::string& sample) {
-  bool high = false;
-  for (char c : sample) high = high || static_cast<unsigned char>(c) >= 0x80;
-  if (!high) return TextEncoding::Undecided;
-  bool wide = false;
-  if (StrictUtf8(sample, &wide)) return TextEncoding::Utf8;
-  for (size_t cut = 1; cut <= 3 && cut <= sample.size(); ++cut) {
-    std::string head = sample.substr(0, sample.size() - cut);
-    std::string tail = sample.substr(sample.size() - cut);
-    bool headWide = false;
-    if (!StrictUtf8(head, &headWide) || !headWide) continue;
-    for (const char* ending : {"\x80", "\x80\x80", "\x80\x80\x80", "\x90\x80", "\x90\x80\x80", "\xA0\x80"}) {
-      bool ignored = false;
-      std::string whole = tail + ending;
-      unsigned char lead = static_cast<unsigned char>(tail[0]);
-      size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-      if (whole.size() == need && StrictUtf8(whole, &ignored)) return TextEncoding::Utf8;
+  size_t wellFormed = 0;
+  size_t malformed = 0;
+  for (size_t i = 0; i < sample.size();) {
+    unsigned char lead = static_cast<unsigned char>(sample[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
     }
+    size_t need = lead >= 0xC0 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF7 ? 4 : 1;
+    size_t have = 1;
+    while (have < need && i + have < sample.size() && (static_cast<unsigned char>(sample[i + have]) & 0xC0) == 0x80) ++have;
+    std::string form = sample.substr(i, have);
+    std::vector<uint32_t> codes;
+    if (need > 1 && have == need && StrictUtf8Codes(form, &codes)) {
+      ++wellFormed;
+    } else if (!(have < need && i + have == sample.size() && Completable(form, need))) {
+      ++malformed;
+    }
+    i += have;
   }
-  return TextEncoding::Ansi;
+  if (wellFormed > 0 && wellFormed >= 20 * malformed) return TextEncoding::Utf8;
+  return malformed == 0 ? TextEncoding::Undecided : TextEncoding::Ansi;
 }
 
 // Marks first, then any 00 or FF byte among the bytes examined refuses.

@@ -68,7 +68,9 @@ void Forget(MonitorState& state, Console& console) {
 void FullListing(MonitorState& state, Console& console, bool showOpen) {
   state.previousCount = 0;
   TableClear();
-  ForgetLineEncoding();
+  // A new file may be in another encoding than the one found at start (a
+  // program that writes UTF-16 with its mark into an emptied log).
+  DetectTextEncodingAgain(state.path);
   console.SetColour(kColourListing);
   ListAllLines(state, console, showOpen);
   console.SetColour(kColourListing);
@@ -135,19 +137,52 @@ size_t LeaveOutNuls(Unit* line, int count) {
 
 }  // namespace
 
+namespace {
+
+// Set when the read that would have continued a line found the pass over:
+// the next call ends the pass without reading, as reading would start anew.
+bool g_passEndsNext = false;
+
+// The next line through `read` (ReadLineA or ReadLineW into line), its NULs
+// left out; false at the end of the pass. NULs do not count toward the piece
+// limit: a piece that the limit cut goes on with the rest of its line while
+// leaving its NULs out made room (the run of NULs that a copy-and-truncate
+// leaves under a writer that keeps its offset is no text of its own).
+template <typename Unit, typename Read>
+bool ReadLineWithoutNuls(Unit* line, Read read, size_t* length) {
+  *length = 0;
+  if (g_passEndsNext) {
+    g_passEndsNext = false;
+    return false;
+  }
+  for (;;) {
+    int room = kLineCapacity - static_cast<int>(*length);
+    int count = read(line + *length, room);
+    if (count == 0) {
+      g_passEndsNext = *length > 0;
+      return *length > 0;
+    }
+    bool cutAtLimit = count == room - 1 && line[*length + count - 1] != 0x0A && !LastLineIsOpen();
+    *length += LeaveOutNuls(line + *length, count);
+    if (!cutAtLimit || *length >= static_cast<size_t>(kLineCapacity - 1)) return true;
+  }
+}
+
+}  // namespace
+
 const char* NextLineText(const char* path, size_t* textLength) {
   size_t ignored;
   size_t* converted = textLength != nullptr ? textLength : &ignored;
+  size_t length;
   switch (g_textEncoding) {
     case TextEncoding::Utf16LeBom: {
-      int count = ReadLineW(path, g_wideLine, kLineCapacity);
-      if (count == 0) return nullptr;
-      return Utf16LineToConsole(g_wideLine, LeaveOutNuls(g_wideLine, count), converted);
+      auto read = [path](uint16_t* at, int room) { return ReadLineW(path, at, room); };
+      if (!ReadLineWithoutNuls(g_wideLine, read, &length)) return nullptr;
+      return Utf16LineToConsole(g_wideLine, length, converted);
     }
     default: {
-      int count = ReadLineA(path, g_line, kLineCapacity);
-      if (count == 0) return nullptr;
-      size_t length = LeaveOutNuls(g_line, count);
+      auto read = [path](char* at, int room) { return ReadLineA(path, at, room); };
+      if (!ReadLineWithoutNuls(g_line, read, &length)) return nullptr;
       switch (LineEncoding(g_line, length)) {
         case TextEncoding::Utf8Bom:
         case TextEncoding::Utf8:
@@ -228,6 +263,11 @@ void JudgeStatus(MonitorState& state, Console& console, bool settled) {
   if (state.current.size == 0) {
     Forget(state, console);
     return;
+  }
+  // Another file under the name (rotation by rename): nothing shown belongs
+  // to it, however many lines it has.
+  if (state.listedCount != 0 && state.saved.fileId != 0 && state.current.fileId != state.saved.fileId) {
+    Forget(state, console);
   }
   // After a pass that lost lines a full listing follows at once, with the
   // same status.

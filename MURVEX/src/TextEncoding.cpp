@@ -18,15 +18,17 @@ namespace {
 TextEncoding g_lineDecision = TextEncoding::None;
 
 constexpr size_t kSampleSize = 1000000;
+constexpr size_t kUtf8FormsPerMalformed = 20;
 
-// 1 with *encoding set, -1 (cannot open: reported; or binary), 0 (no memory).
-int Examine(const char* path, TextEncoding* encoding) {
+// 1 with *encoding set, -1 (cannot open: reported when `report`), -2
+// (looks binary), 0 (no memory).
+int Examine(const char* path, TextEncoding* encoding, bool report = true) {
   unsigned char* sample = static_cast<unsigned char*>(malloc(kSampleSize));
   if (sample == nullptr) return 0;
   FileSystem* files = CurrentPlatform().files;
   FileHandle file = files->OpenShared(path);
   if (file == kNoFile) {
-    WriteMonitorError("[%s]はオープンできません\n", path);
+    if (report) WriteMonitorError("[%s]はオープンできません\n", path);
     free(sample);
     return -1;
   }
@@ -37,7 +39,7 @@ int Examine(const char* path, TextEncoding* encoding) {
   size_t count = got > 0 ? static_cast<size_t>(got) : 0;
   *encoding = ClassifyTextBytes(sample, count);
   free(sample);
-  return *encoding == TextEncoding::None ? -1 : 1;
+  return *encoding == TextEncoding::None ? -2 : 1;
 }
 
 }  // namespace
@@ -57,18 +59,26 @@ TextEncoding ClassifyTextBytes(const unsigned char* bytes, size_t count) {
 }
 
 TextEncoding ClassifyUnmarkedText(const unsigned char* bytes, size_t count) {
-  bool multiByte = false;
+  size_t wellFormed = 0;
+  size_t malformed = 0;
   for (size_t at = 0; at < count;) {
     at += AsciiPrefix(reinterpret_cast<const char*>(bytes) + at, count - at);
     if (at == count) break;
     uint32_t code = 0;
     at += NextUtf8Form(bytes + at, count - at, &code);
-    if (code == kMalformedForm) return TextEncoding::Ansi;
-    if (code != kCutOffForm) multiByte = true;
+    if (code == kMalformedForm) {
+      ++malformed;
+    } else if (code != kCutOffForm) {
+      ++wellFormed;
+    }
   }
-  if (multiByte) return TextEncoding::Utf8;
-  // Only a cut-off form: not plain ASCII, yet no UTF-8 either.
-  return count > 0 && bytes[count - 1] >= 0x80 ? TextEncoding::Ansi : TextEncoding::Undecided;
+  // Real UTF-8 logs carry an odd bad byte (a cut write, a binary field);
+  // code page 932 text forms valid multi-byte UTF-8 only now and then, far
+  // fewer than one in twenty of its double-byte and half-width characters.
+  if (wellFormed > 0 && wellFormed >= kUtf8FormsPerMalformed * malformed) return TextEncoding::Utf8;
+  // Plain ASCII, or only a form cut off by the end, which the next bytes
+  // may complete: nothing is decided yet.
+  return malformed == 0 ? TextEncoding::Undecided : TextEncoding::Ansi;
 }
 
 TextEncoding LineEncoding(const char* line, size_t count) {
@@ -84,6 +94,7 @@ void ForgetLineEncoding() { g_lineDecision = TextEncoding::None; }
 int DetectTextEncoding(const char* path) {
   TextEncoding encoding = TextEncoding::None;
   int verdict = Examine(path, &encoding);
+  if (verdict == -2) verdict = -1;
   // Recorded once; later tests never change it.
   if (verdict == 1 && g_textEncoding == TextEncoding::None) {
     g_textEncoding = encoding;
@@ -92,7 +103,18 @@ int DetectTextEncoding(const char* path) {
   return verdict;
 }
 
+void DetectTextEncodingAgain(const char* path) {
+  TextEncoding encoding = TextEncoding::None;
+  // The pass that follows reports a file it cannot open.
+  int verdict = Examine(path, &encoding, false);
+  if (verdict == -2) encoding = TextEncoding::Ansi;  // looks binary now: still listed
+  if (verdict != 1 && verdict != -2) return;
+  g_textEncoding = encoding;
+  ForgetLineEncoding();
+}
+
 int IsTextFile(const char* path) {
   TextEncoding encoding = TextEncoding::None;
-  return Examine(path, &encoding);
+  int verdict = Examine(path, &encoding);
+  return verdict == -2 ? -1 : verdict;
 }

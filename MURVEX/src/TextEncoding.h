@@ -9,12 +9,19 @@
 enum class TextEncoding { None, Ansi, Utf8Bom, Utf16LeBom, Utf8, Undecided };
 
 // The monitor's encoding of the watched file: None until DetectTextEncoding
-// succeeds, then fixed for the life of the process.
+// succeeds; each full listing decides it again.
 extern TextEncoding g_textEncoding;
 
 // 1: text, g_textEncoding recorded; -1: cannot be opened ("[%s]はオープンで
 // きません" on standard error) or looks binary; 0: no memory for the test.
 int DetectTextEncoding(const char* path);
+
+// A full listing reads the file afresh: marks and the UTF-8 rule apply to
+// its first bytes as at start, and the result replaces g_textEncoding. A
+// running monitor never ends because of content: bytes that look binary are
+// read as code page 932. A file that cannot be opened changes nothing and is
+// not reported here.
+void DetectTextEncodingAgain(const char* path);
 
 // The same verdict for a dropped file; records nothing.
 int IsTextFile(const char* path);
@@ -23,9 +30,10 @@ int IsTextFile(const char* path);
 // both tests: the encoding, or None for a file that looks binary.
 TextEncoding ClassifyTextBytes(const unsigned char* bytes, size_t count);
 
-// Bytes without a mark: Utf8 when they are valid UTF-8 holding a multi-byte
-// form (a form cut off by their end counts neither way), Undecided when they
-// are plain ASCII, Ansi otherwise.
+// Bytes without a mark: Utf8 when they hold at least one well-formed
+// multi-byte UTF-8 form and at least twenty for every malformed one;
+// Undecided when they hold no malformed form (plain ASCII, or a form cut off
+// by their end, which counts neither way); Ansi otherwise.
 TextEncoding ClassifyUnmarkedText(const unsigned char* bytes, size_t count);
 
 // The encoding to read one line of the watched file in: g_textEncoding, but

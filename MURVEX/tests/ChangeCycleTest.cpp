@@ -159,6 +159,20 @@ TEST_F(ChangeCycleTest, APlainAsciiFileIsReadAsItsFirstLineWithAHighByteSaysUnti
 
 // The first listing shows the file as found; every line printed ends its
 // row, and a completed line is shown again under its number.
+// A writer that flushed in the middle of a character: the cut form decides
+// nothing, neither at start nor in a pass; the completed text decides.
+TEST_F(ChangeCycleTest, ACharacterCutOffAtTheEndOfWhatWasReadDecidesNothing) {
+  ThenWrite("log\nx \xE3\x81\x82\n");
+  std::string screen = Run("log\nx \xE3\x81");
+  EXPECT_EQ(screen.substr(screen.find("<95>")), "<95>[0002]x " + kHiraganaA + "\n<10>");
+  TearDown();
+  console = ScriptedConsole();
+  watcher = ScriptedWatcher();
+  ThenWrite("log\ny \xE3\x81");
+  ThenWrite("log\ny \xE3\x81\x82\n");
+  EXPECT_EQ(Run("log\n"), "<15>[0001]log\n<95><10><95>[0002]y " + kHiraganaA + "\n<10>");
+}
+
 TEST_F(ChangeCycleTest, ALastLineFoundWithoutItsLineEndEndsItsRowAndIsShownAgainWhenCompleted) {
   ThenWrite("a\nbc\n");
   EXPECT_EQ(Run("a\nb"), "<15>[0001]a\n[0002]b\n<95>[0002]bc\n<10>");
@@ -237,15 +251,35 @@ TEST_F(ChangeCycleTest, TwoWritesInOneSecondAreBothShown) {
   EXPECT_EQ(Run("a\n"), "<15>[0001]a\n<95>[0002]b\n<10><95>[0003]c\n<10>");
 }
 
-TEST_F(ChangeCycleTest, ReplacedFileWithSameSizeAndTimeStillCounts) {
-  // Only the identity differs: another file moved into place.
+// Another file under the name (rotation by rename) is listed from the top,
+// even with the same size and time, and even with more lines than the old.
+TEST_F(ChangeCycleTest, ARotatedFileIsClearedAndListedInFull) {
   watcher.steps.push_back([this] {
     ScriptedFiles::File& file = files.files[kPath];
     file.bytes = "B\n";
     file.status.fileId = 99;
     return ChangeWatcher::kWoke;
   });
-  EXPECT_EQ(Run("A\n"), "<15>[0001]A\n<95>[0001]B\n<10>");
+  watcher.steps.push_back([this] {
+    files.Remove(kPath);
+    files.Put(kPath, "new 1\nnew 2\nnew 3\n");
+    return ChangeWatcher::kWoke;
+  });
+  EXPECT_EQ(Run("A\n"), "<15>[0001]A\n<CLS><10>[0001]B\n<10><CLS><10>[0001]new 1\n[0002]new 2\n[0003]new 3\n<10>");
+}
+
+// Each full listing decides the encoding again: a program that writes UTF-16
+// with its mark into an emptied log (PowerShell 5.1's >), content that now
+// looks binary (still listed, as code page 932), UTF-8 with its mark.
+TEST_F(ChangeCycleTest, AFullListingDecidesTheEncodingAfresh) {
+  using namespace std::string_literals;
+  ThenWrite("\xFF\xFE\x42\x30 \0s\0t\0\n\0"s);
+  ThenWrite("");
+  ThenWrite("x\0y\n"s);
+  ThenWrite("");
+  ThenWrite("\xEF\xBB\xBF\xE3\x81\x82\n");
+  EXPECT_EQ(Run(""), "<15><10>[0001]" + kHiraganaA + " st\n<10><CLS><10>[0001]xy\n<10><CLS><10>[0001]" + kHiraganaA + "\n<10>");
+  EXPECT_EQ(g_textEncoding, TextEncoding::Utf8Bom);
 }
 
 // Writers that keep the file open, network mounts and shared mappings send

@@ -25,7 +25,8 @@ class TextEncodingTest : public ::testing::Test {
 TEST_F(TextEncodingTest, MarksDecideWithoutScanning) {
   EXPECT_EQ(TextEncoding::Utf8Bom, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xEF\xBB\xBF\x00"), 4));
   EXPECT_EQ(TextEncoding::Utf16LeBom, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xFF\xFE" "A\x00"), 4));
-  EXPECT_EQ(TextEncoding::Ansi, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xEF\xBB"), 2));
+  // Two bytes of a mark, or of a character still being written.
+  EXPECT_EQ(TextEncoding::Undecided, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xEF\xBB"), 2));
   EXPECT_EQ(TextEncoding::None, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xFE\xFF\x00" "A"), 4));
 }
 
@@ -33,21 +34,52 @@ TextEncoding Classify(const std::string& bytes) {
   return ClassifyTextBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
-TEST_F(TextEncodingTest, UnmarkedTextIsUtf8OnlyWhenValidAndHoldingAMultiByteForm) {
+TEST_F(TextEncodingTest, UnmarkedTextIsUtf8WithAMultiByteFormAndTwentyWellFormedForEveryMalformedOne) {
   EXPECT_EQ(TextEncoding::Utf8, Classify("log \xE3\x83\xAD\xE3\x82\xB0\r\n\xC3\xA9\xF0\x9F\x98\x80\n"));
-  // A form cut off by the end of the bytes read counts neither way.
+  // A form cut off by the end of the bytes read counts neither way: a writer
+  // flushed in the middle of a character, and the rest decides.
   EXPECT_EQ(TextEncoding::Utf8, Classify("\xC3\xA9\n\xE3\x83"));
+  EXPECT_EQ(TextEncoding::Undecided, Classify("x \xE3\x81"));
   EXPECT_EQ(TextEncoding::Ansi, Classify("\xE3\x83\n"));  // cut off inside
-  EXPECT_EQ(TextEncoding::Ansi, Classify("\xE3\x83"));     // no whole form
-  // Overlong and surrogate forms are no UTF-8.
+  // Overlong and surrogate forms are malformed.
   EXPECT_EQ(TextEncoding::Ansi, Classify("\xC3\xA9\xC0\xAF"));
   EXPECT_EQ(TextEncoding::Ansi, Classify("\xC3\xA9\xED\xA0\x80"));
-  // Shift-JIS: "日本" is no UTF-8; "ﾃｩ" (C3 A9) happens to be, but the text
-  // around it is not.
-  EXPECT_EQ(TextEncoding::Ansi, Classify("\x93\xFA\x96\x7B\r\n"));
-  EXPECT_EQ(TextEncoding::Ansi, Classify("\xC3\xA9\x83\x58\x83\x67\r\n"));
+  // A real log's odd bad byte: twenty well-formed forms carry one.
+  std::string kana;
+  for (int i = 0; i < 20; ++i) kana += "\xE3\x81\x82";
+  EXPECT_EQ(TextEncoding::Utf8, Classify(kana + " \x80\n"));
+  EXPECT_EQ(TextEncoding::Utf8, Classify(kana + kana + " \xC0\xAF \xFE\n"));
+  EXPECT_EQ(TextEncoding::Ansi, Classify(kana.substr(3) + " \x80\n"));
   EXPECT_EQ(TextEncoding::Undecided, Classify("plain ASCII\r\n"));
   EXPECT_EQ(TextEncoding::Undecided, Classify(""));
+}
+
+// Code page 932 logs, half-width katakana among them: their bytes form a
+// valid UTF-8 form now and then ("ﾃｩ" is C3 A9), never one in twenty.
+TEST_F(TextEncodingTest, ShiftJisLogsStayCodePage932) {
+  const std::string kLines[] = {
+      // 2026/12/09 10:15:32 ｻｰﾊﾞｰ起動完了 ﾎﾟｰﾄ=8080
+      "2026/12/09 10:15:32 \xBB\xB0\xCA\xDE\xB0\x8B\x4E\x93\xAE\x8A\xAE\x97\xB9 \xCE\xDF\xB0\xC4=8080\r\n",
+      // 2026/12/09 10:15:33 ﾃﾞｰﾀﾍﾞｰｽ接続: 成功
+      "2026/12/09 10:15:33 \xC3\xDE\xB0\xC0\xCD\xDE\xB0\xBD\x90\xDA\x91\xB1: \x90\xAC\x8C\xF7\r\n",
+      // 2026/12/09 10:16:01 ﾛｸﾞｲﾝ ﾕｰｻﾞｰ=山田太郎
+      "2026/12/09 10:16:01 \xDB\xB8\xDE\xB2\xDD \xD5\xB0\xBB\xDE\xB0=\x8E\x52\x93\x63\x91\xBE\x98\x59\r\n",
+      // 警告: ﾃﾞｨｽｸ残量が少なくなっています (残り 5%)
+      "\x8C\x78\x8D\x90: \xC3\xDE\xA8\xBD\xB8\x8E\x63\x97\xCA\x82\xAA\x8F\xAD\x82\xC8\x82\xAD\x82\xC8\x82\xC1"
+      "\x82\xC4\x82\xA2\x82\xDC\x82\xB7 (\x8E\x63\x82\xE8 5%)\r\n",
+      // ｱｲｳｴｵ ｶｷｸｹｺ ｻｼｽｾｿ ﾀﾁﾂﾃﾄ ﾅﾆﾇﾈﾉ ﾊﾋﾌﾍﾎ ﾏﾐﾑﾒﾓ ﾔﾕﾖ ﾗﾘﾙﾚﾛ ﾜｦﾝ
+      "\xB1\xB2\xB3\xB4\xB5 \xB6\xB7\xB8\xB9\xBA \xBB\xBC\xBD\xBE\xBF \xC0\xC1\xC2\xC3\xC4 \xC5\xC6\xC7\xC8\xC9 "
+      "\xCA\xCB\xCC\xCD\xCE \xCF\xD0\xD1\xD2\xD3 \xD4\xD5\xD6 \xD7\xD8\xD9\xDA\xDB \xDC\xA6\xDD\r\n",
+      // ﾃｽﾄ ｹｰｽ ｼﾞｯｺｳ ﾁｭｳ
+      "\xC3\xBD\xC4 \xB9\xB0\xBD \xBC\xDE\xAF\xBA\xB3 \xC1\xAD\xB3\r\n",
+  };
+  std::string log;
+  for (const std::string& line : kLines) {
+    EXPECT_EQ(TextEncoding::Ansi, Classify(line)) << line;
+    log += line;
+  }
+  EXPECT_EQ(TextEncoding::Ansi, Classify(log));
+  EXPECT_EQ(TextEncoding::Ansi, Classify("\x93\xFA\x96\x7B\r\n"));  // 日本
 }
 
 TEST_F(TextEncodingTest, PlainAsciiIsDecidedByTheFirstLineWithAHighByteUntilTheNextFullListing) {
