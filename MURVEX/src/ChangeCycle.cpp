@@ -9,6 +9,7 @@
 #include "KeyedTextTable.h"
 #include "LineDigest.h"
 #include "LineReader.h"
+#include "RunTable.h"
 #include "TextEncoding.h"
 
 namespace {
@@ -36,7 +37,8 @@ void PrintLine(Console& console, int32_t number, const char* text, size_t textLe
 // the millions of lines of a pass.
 class CountingKey {
  public:
-  CountingKey() { std::memcpy(text_, "0", 2); }
+  // Counting on from `from` (not negative).
+  explicit CountingKey(int32_t from = 0) { length_ = snprintf(text_, sizeof text_, "%d", static_cast<int>(from)); }
   // The key of the next number, in this object; overwritten by the next call.
   const char* Next() {
     int at = length_ - 1;
@@ -53,7 +55,7 @@ class CountingKey {
 
  private:
   char text_[16];
-  int length_ = 1;
+  int length_;
 };
 
 void Forget(MonitorState& state, Console& console) {
@@ -78,12 +80,18 @@ void FullListing(MonitorState& state, Console& console, bool showOpen) {
 }
 
 void DifferencePass(MonitorState& state, Console& console, bool showOpen) {
-  state.lineCounter = 0;
-  CountingKey counting;
   console.SetColour(kColourChanged);
+  // The lines of runs whose bytes are unchanged are neither read nor looked
+  // up: their numbers and table entries stand.
+  int32_t skipped = SkipUnchangedRuns(state.path);
+  state.lineCounter = skipped > 0 ? skipped : 0;
+  CountingKey counting(state.lineCounter);
   char digest[kLineDigestSize + 1];
   size_t length;
-  while (const char* text = NextLineText(state.path, &length)) {
+  while (skipped >= 0) {
+    const char* text = NextLineText(state.path, &length);
+    if (text == nullptr) break;
+    CountLineInRun();
     ++state.lineCounter;
     const char* key = counting.Next();
     if (!showOpen && LastLineIsOpen()) {
@@ -225,10 +233,12 @@ void PrintLine(Console& console, int32_t number, const char* text, size_t textLe
 
 void ListAllLines(MonitorState& state, Console& console, bool showOpen) {
   state.lineCounter = 0;
+  ForgetRuns();
   CountingKey counting;
   char digest[kLineDigestSize + 1];
   size_t length;
   while (const char* text = NextLineText(state.path, &length)) {
+    CountLineInRun();
     ++state.lineCounter;
     const char* key = counting.Next();
     if (!showOpen && LastLineIsOpen()) {

@@ -9,6 +9,8 @@
 namespace {
 
 uint64_t g_seed = 0;
+// The digest in the making of BeginBytesDigest .. BytesDigest.
+XXH3_state_t g_bytesDigest;
 
 // splitmix64's finaliser: spreads the few changing bits of the fallback.
 uint64_t Mix(uint64_t x) {
@@ -48,3 +50,11 @@ void DigestLine(const char* text, size_t length, char out[kLineDigestSize + 1]) 
   out[9] = static_cast<char>(0x80 | (high >> 7));
   out[kLineDigestSize] = '\0';
 }
+
+uint64_t DigestBytes(const void* bytes, size_t length) { return XXH3_64bits_withSeed(bytes, length, g_seed); }
+
+void BeginBytesDigest() { XXH3_64bits_reset_withSeed(&g_bytesDigest, g_seed); }
+
+void AddToBytesDigest(const void* bytes, size_t length) { XXH3_64bits_update(&g_bytesDigest, bytes, length); }
+
+uint64_t BytesDigest() { return XXH3_64bits_digest(&g_bytesDigest); }

@@ -24,6 +24,14 @@ void SetLineDigestSeed(uint64_t seed);
 // terminator: a text value like any other for the table.
 void DigestLine(const char* text, size_t length, char out[kLineDigestSize + 1]);
 
+// The same keyed digest of raw bytes as 64 bits, in one call or in pieces
+// (one process-wide digest in the making): the digest of a run of lines.
+uint64_t DigestBytes(const void* bytes, size_t length);
+void BeginBytesDigest();
+void AddToBytesDigest(const void* bytes, size_t length);
+// Of every byte added since BeginBytesDigest; the same as DigestBytes of them.
+uint64_t BytesDigest();
+
 // True when a value of the line table (always a digest, so it holds at
 // least kLineDigestSize + 1 bytes) is the digest.
 inline bool SameDigest(const char* stored, const char* digest) {

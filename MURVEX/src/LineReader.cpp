@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "AnsiConversion.h"
+#include "LineDigest.h"
 #include "MonitorError.h"
 #include "MonitorPlatform.h"
 
@@ -31,9 +32,11 @@ struct LineReaderState {
   int64_t viewLeft;       // bytes of the pass's view not yet read into the buffer
   bool atEnd;             // a refill found the view's end: the pass ends there
   bool lastOpen;          // the line last returned ran into that end without its line end
+  int64_t consumed;       // bytes of the view read into the buffer this pass
+  unsigned char* runFrom; // first byte not yet in the run digest; null: the next refill's first
 };
 
-constexpr LineReaderState kClosedReader = {kNoFile, kNoFile, 0, nullptr, 0, nullptr, nullptr, 0, -1, 0, false, false};
+constexpr LineReaderState kClosedReader = {kNoFile, kNoFile, 0, nullptr, 0, nullptr, nullptr, 0, -1, 0, false, false, 0, nullptr};
 LineReaderState g_reader = kClosedReader;
 bool g_isClosed = true;
 size_t g_bufferLimit = kDefaultBufferLimit;
@@ -71,22 +74,35 @@ int OpenDirectPath(const char* path) {
   return -1;
 }
 
-// Fills the buffer from the view; false when nothing came (the view's end,
-// a file that shrank, or a failed read). Bytes written since the pass opened
-// belong to the next pass: taking them would split a line that was being
-// written at the moment this pass met its end.
-bool Refill() {
+// Reads up to size bytes of the view into the buffer at `into`: the count;
+// 0 at the view's end, where the file shrank, or on a failed read, and the
+// pass ends there. Bytes written since the pass opened belong to the next
+// pass: taking them would split a line that was being written at the moment
+// this pass met its end.
+int64_t ReadMore(unsigned char* into, size_t size) {
   // Every line of the last read goes to the screen before a read that may
   // block: on a slow disk a long listing shows its progress, read by read.
   if (Console* console = CurrentPlatform().console) console->Flush();
   FileHandle file = g_reader.shared != kNoFile ? g_reader.shared : g_reader.direct;
-  int64_t got = g_reader.viewLeft > 0 ? Files().Read(file, g_reader.buffer, g_reader.bufferSize) : 0;
-  g_reader.lastRead = got <= 0 ? 0 : got < g_reader.viewLeft ? got : g_reader.viewLeft;
-  g_reader.viewLeft -= g_reader.lastRead;
+  int64_t got = g_reader.viewLeft > 0 ? Files().Read(file, into, size) : 0;
+  got = got <= 0 ? 0 : got < g_reader.viewLeft ? got : g_reader.viewLeft;
+  g_reader.viewLeft -= got;
+  g_reader.consumed += got;
+  if (got == 0) g_reader.atEnd = true;
+  return got;
+}
+
+// Fills the buffer from the view; false when nothing came.
+bool Refill() {
+  // The rest of the buffer joins the run digest before it is overwritten.
+  if (g_reader.runFrom != nullptr) {
+    AddToBytesDigest(g_reader.runFrom, static_cast<size_t>(g_reader.end - g_reader.runFrom));
+  }
+  g_reader.lastRead = ReadMore(g_reader.buffer, g_reader.bufferSize);
+  g_reader.runFrom = g_reader.lastRead > 0 ? g_reader.buffer : nullptr;
   if (g_reader.lastRead == 0) {
     g_reader.cursor = nullptr;
     g_reader.end = nullptr;
-    g_reader.atEnd = true;
     return false;
   }
   g_reader.cursor = g_reader.buffer;
@@ -115,6 +131,7 @@ bool BeginCall(const char* path, int capacity) {
 
 int OpenLineReader(const char* path) {
   g_reader = kClosedReader;
+  BeginBytesDigest();
   FileStatus status;
   if (CurrentPlatform().files == nullptr || Files().Status(path, &status) != 0) {
     WriteMonitorError("[%s]は存在しません\n", path);
@@ -231,6 +248,50 @@ int ReadLineW(const char* path, uint16_t* line, int capacity) {
 }
 
 int LastLineIsOpen() { return g_reader.lastOpen ? 1 : 0; }
+
+int64_t LineReaderOffset() {
+  return g_reader.consumed - (g_reader.cursor != nullptr ? g_reader.end - g_reader.cursor : 0);
+}
+
+uint64_t TakeRunDigest() {
+  if (g_reader.cursor != nullptr && g_reader.runFrom != nullptr) {
+    AddToBytesDigest(g_reader.runFrom, static_cast<size_t>(g_reader.cursor - g_reader.runFrom));
+  }
+  uint64_t digest = BytesDigest();
+  BeginBytesDigest();
+  g_reader.runFrom = g_reader.cursor;
+  return digest;
+}
+
+int SkipRunIfSame(const char* path, int64_t length, uint64_t digest) {
+  if (g_isClosed) {
+    if (OpenLineReader(path) != 0) return -1;
+    g_isClosed = false;
+  }
+  // The run must lie whole in the buffer; the direct path reads only whole
+  // aligned blocks, so it never moves what it holds.
+  if (g_reader.shared == kNoFile || length <= 0 || static_cast<uint64_t>(length) > g_reader.bufferSize) return 0;
+  size_t wanted = static_cast<size_t>(length);
+  size_t held = g_reader.cursor != nullptr ? static_cast<size_t>(g_reader.end - g_reader.cursor) : 0;
+  if (held < wanted) {
+    // What is left moves to the front and the rest of the buffer is read.
+    if (held > 0) std::memmove(g_reader.buffer, g_reader.cursor, held);
+    while (held < wanted) {
+      int64_t got = ReadMore(g_reader.buffer + held, g_reader.bufferSize - held);
+      if (got == 0) break;
+      held += static_cast<size_t>(got);
+    }
+    g_reader.cursor = held > 0 ? g_reader.buffer : nullptr;
+    g_reader.end = held > 0 ? g_reader.buffer + held : nullptr;
+    g_reader.runFrom = g_reader.cursor;
+    if (held < wanted) return 0;
+  }
+  if (DigestBytes(g_reader.cursor, wanted) != digest) return 0;
+  g_reader.cursor += wanted;
+  g_reader.bytesLeft -= length;
+  g_reader.runFrom = g_reader.cursor;
+  return 1;
+}
 
 void SetLineReaderBufferLimit(size_t bytes) { g_bufferLimit = bytes > 0 ? bytes : 1; }
 

@@ -32,6 +32,20 @@ int ReadLineW(const char* path, uint16_t* line, int capacity);
 // overlong one.
 int LastLineIsOpen();
 
+// For the runs of whole lines (RunTable.h), between the reads of a pass:
+// the offset in the file just after the last line returned; and the keyed
+// digest (DigestBytes) of the bytes from the last take (or the pass's first
+// byte, or the last run moved over) up to that offset, which starts the next.
+int64_t LineReaderOffset();
+uint64_t TakeRunDigest();
+
+// At a line start of a pass (its first call, or after a run moved over):
+// moves over the next `length` bytes when their digest is `digest`. 1 when
+// moved over; 0 when not (they differ, the file ends sooner, or they do not
+// fit one read), nothing delivered then; -1 when the file could not be
+// opened (reported).
+int SkipRunIfSame(const char* path, int64_t length, uint64_t digest);
+
 // Called by the readers only. 0 when the file is open for a pass, -1 when not.
 int OpenLineReader(const char* path);
 void CloseLineReader();

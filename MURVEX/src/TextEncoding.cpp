@@ -91,6 +91,10 @@ TextEncoding LineEncoding(const char* line, size_t count) {
 
 void ForgetLineEncoding() { g_lineDecision = TextEncoding::None; }
 
+TextEncoding LineDecision() { return g_lineDecision; }
+
+void SetLineDecision(TextEncoding decision) { g_lineDecision = decision; }
+
 int DetectTextEncoding(const char* path) {
   TextEncoding encoding = TextEncoding::None;
   int verdict = Examine(path, &encoding);

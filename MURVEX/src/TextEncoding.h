@@ -44,3 +44,9 @@ TextEncoding LineEncoding(const char* line, size_t count);
 
 // A full listing reads the file afresh: its lines decide again.
 void ForgetLineEncoding();
+
+// What the lines have decided so far (None, Utf8 or Ansi), and setting it
+// back to such a value: a pass that moves over lines without reading them
+// takes on the decision their reading made.
+TextEncoding LineDecision();
+void SetLineDecision(TextEncoding decision);

@@ -8,6 +8,7 @@
 #include "LineDigest.h"
 #include "LineReader.h"
 #include "Monitor.h"
+#include "RunTable.h"
 #include "ScriptedPlatform.h"
 #include "TextEncoding.h"
 
@@ -124,6 +125,58 @@ TEST_F(ChangeCycleTest, FindsEveryLineUnderItsOwnNumberAcrossNewDigits) {
 TEST_F(ChangeCycleTest, ShowsRewrittenMiddleLineAgain) {
   ThenWrite("a\nX\nc\n");
   EXPECT_EQ(Run("a\nb\nc\n"), "<15>[0001]a\n[0002]b\n[0003]c\n<95>[0002]X\n<10>");
+}
+
+// Passes that move over unchanged runs of lines show exactly what passes
+// that compare every line show: runs of two 10-byte lines, also moved over
+// within a read of 40 bytes, against no runs at all.
+TEST_F(ChangeCycleTest, UnchangedRunsAreMovedOverShowingExactlyWhatALineByLinePassShows) {
+  auto lines = [](int from, int to, const char* word = "line") {
+    std::string text;
+    for (int i = from; i <= to; ++i) text += word + std::string(i < 10 ? " 000" : " 00") + std::to_string(i) + "\n";
+    return text;
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::string> writes;
+    std::string shown;  // what the passes print, after the first listing
+  };
+  const std::string eight = lines(1, 8);
+  std::string listed = "<15>";
+  for (int i = 1; i <= 8; ++i) listed += "[000" + std::to_string(i) + "]" + lines(i, i);
+  const Case cases[] = {
+      {"a line inside a run changed at the same length", {lines(1, 4) + "LINE 0005\n" + lines(6, 8)},
+       "<95>[0005]LINE 0005\n<10>"},
+      {"a run gains a line: the lines after it renumbered",
+       {lines(1, 2) + "li\nne 0003\n" + lines(4, 8)},
+       "<95>[0003]li\n[0004]ne 0003\n[0005]line 0004\n[0006]line 0005\n[0007]line 0006\n[0008]line 0007\n"
+       "[0009]line 0008\n<10>"},
+      {"rewritten with the same first run", {lines(1, 2) + lines(3, 8, "LOG "), lines(1, 2) + lines(3, 5, "LOG ")},
+       "<95>[0003]LOG  0003\n[0004]LOG  0004\n[0005]LOG  0005\n[0006]LOG  0006\n[0007]LOG  0007\n"
+       "[0008]LOG  0008\n<10><95><10><CLS><10>[0001]line 0001\n[0002]line 0002\n[0003]LOG  0003\n"
+       "[0004]LOG  0004\n[0005]LOG  0005\n<10>"},
+      {"appended, last line completed later", {eight + "line 0009\nline", eight + "line 0009\nline 0010\n"},
+       "<95>[0009]line 0009\n[0010]line<10><95>[0010]line 0010\n<10>"},
+  };
+  struct Reading {
+    int64_t runMinimum;
+    size_t readLimit;
+  };
+  for (const Case& c : cases) {
+    for (Reading reading : {Reading{int64_t{1} << 40, 262144}, Reading{16, 262144}, Reading{16, 40}}) {
+      TearDown();
+      files = ScriptedFiles();
+      console = ScriptedConsole();
+      watcher = ScriptedWatcher();
+      SetRunMinimum(reading.runMinimum);
+      SetLineReaderBufferLimit(reading.readLimit);
+      for (const std::string& bytes : c.writes) ThenWrite(bytes);
+      EXPECT_EQ(listed + c.shown, Run(eight))
+          << c.name << ", runs of " << reading.runMinimum << ", reads of " << reading.readLimit;
+    }
+  }
+  SetRunMinimum(0);
+  SetLineReaderBufferLimit(262144);
 }
 
 TEST_F(ChangeCycleTest, SameContentRewrittenPrintsNothingButIsSaved) {

@@ -1,0 +1,49 @@
+// Runs of whole lines of the watched file, each with a digest of its raw
+// bytes. A pass that finds a run's bytes unchanged moves its line counter on
+// by the run's line count without splitting, converting or looking its lines
+// up: on a busy log only what changed costs more than a read and a digest.
+// The line table stays the record of every line; the runs only say where a
+// pass may move on without looking.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "TextEncoding.h"
+
+struct LineRun {
+  int64_t offset;   // of its first byte in the file
+  int64_t length;   // raw bytes, ending at a line end or after a whole piece
+  int32_t lines;    // lines the reader delivered for those bytes
+  uint64_t digest;  // DigestBytes of those bytes
+  // The lines' encoding decision (LineDecision) before its first line and
+  // after its last: a run that decided must not be moved over by a pass
+  // that has not decided yet, nor one that did hide that decision.
+  TextEncoding decisionBefore;
+  TextEncoding decisionAfter;
+};
+
+// Smallest run in raw bytes, 65,536 by default. With pieces of at most
+// 65,534 units, a run stays under 196 KiB, within one read of the reader.
+void SetRunMinimum(int64_t bytes);
+
+// The recorded runs, in file order (process-wide, changed by the calls below).
+size_t RunCount();
+const LineRun& RunAt(size_t index);
+
+// For a listing from the file's first line: no run is kept, recording
+// starts at offset 0 with the line decision as it now stands.
+void ForgetRuns();
+
+// At the start of a difference pass, before its first read: moves the line
+// reader over each run, from the first, while its bytes and the decision
+// before it are unchanged, taking on the decision after it. The runs from
+// the first that differs are dropped and recorded anew from there. Returns
+// the number of lines moved over, or -1 when the file could not be opened
+// (the reader has reported it; the pass reads no lines).
+int32_t SkipUnchangedRuns(const char* path);
+
+// After each line of a listing or pass has been taken (and its encoding
+// decided): counts it into the run being recorded, which ends after a line
+// that is not open once it holds at least the minimum.
+void CountLineInRun();
