@@ -26,6 +26,14 @@ constexpr int kLookIntervalMs = 500;
 // shown: an unbuffered writer finishes a line within moments, a file that
 // simply ends without a line end stays so.
 constexpr int64_t kSettleMs = 1000;
+// Passes over a file that keeps changing take about a tenth of a core at
+// most: the next pass starts no sooner than nine times the last one's
+// duration after it ended, and the changes meanwhile fold into it. A pass
+// of a small log takes a few milliseconds, so its wait goes unnoticed; a
+// full listing to a slow terminal may take seconds, so the wait is held to
+// a few seconds at most.
+constexpr int64_t kHoldOffFactor = 9;
+constexpr int64_t kLongestHoldOffMs = 5000;
 
 char g_line[65536];
 uint16_t g_wideLine[65536];
@@ -300,16 +308,59 @@ void JudgeStatus(MonitorState& state, Console& console, bool settled) {
   console.Flush();
 }
 
+namespace {
+
+// Whether judging the status of the last look makes a pass.
+bool PassFollows(const MonitorState& state, bool settled) {
+  return state.fileFound && state.current.size != 0 &&
+         (state.current != state.saved || (settled && state.heldLine != 0));
+}
+
+// Waits until the next pass may start, the watcher staying armed:
+// ChangeWatcher::kWoke when a change was notified meanwhile, kTimedOut when
+// none was, or the result of a wait that failed.
+int WaitOutHoldOff(const MonitorState& state, ChangeWatcher& watcher) {
+  int result = ChangeWatcher::kTimedOut;
+  for (int64_t left; (left = state.nextPassMs - watcher.NowMs()) > 0;) {
+    int woke = watcher.Wait(static_cast<int>(std::min<int64_t>(left, kLookIntervalMs)));
+    if (woke == ChangeWatcher::kWoke) {
+      result = woke;
+    } else if (woke != ChangeWatcher::kTimedOut) {
+      return woke;
+    }
+  }
+  return result;
+}
+
 // One look at the file after a wait (`woke`: a notification came), judged
 // when its status differs from the last look's, after every notification,
-// and once a held-back last line has stayed as it is for kSettleMs.
-void LookAndJudge(MonitorState& state, const MonitorPlatform& platform, bool woke) {
+// and once a held-back last line has stayed as it is for kSettleMs. A pass
+// first waits out the hold-off after the last one and looks again: it reads
+// the file under the status of that look. 0, or the result of a wait that
+// failed.
+int LookAndJudge(MonitorState& state, const MonitorPlatform& platform, bool woke) {
+  ChangeWatcher& watcher = *platform.watcher;
   bool changed = LookAtFile(state, *platform.files) != 0;
-  int64_t now = platform.watcher->NowMs();
+  int64_t now = watcher.NowMs();
   if (changed) state.changedAtMs = now;
   bool settled = !changed && state.heldLine != 0 && now - state.changedAtMs >= kSettleMs;
-  if (changed || woke || settled) JudgeStatus(state, *platform.console, settled);
+  if (!changed && !woke && !settled) return 0;
+  if (PassFollows(state, settled) && state.nextPassMs > now) {
+    int held = WaitOutHoldOff(state, watcher);
+    if (held != ChangeWatcher::kWoke && held != ChangeWatcher::kTimedOut) return held;
+    if (LookAtFile(state, *platform.files) != 0) {
+      state.changedAtMs = watcher.NowMs();
+      settled = false;
+    }
+  }
+  int64_t start = watcher.NowMs();
+  JudgeStatus(state, *platform.console, settled);
+  int64_t end = watcher.NowMs();
+  state.nextPassMs = std::max(state.nextPassMs, end + std::min(kHoldOffFactor * (end - start), kLongestHoldOffMs));
+  return 0;
 }
+
+}  // namespace
 
 int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long maxWakeups) {
   ChangeWatcher& watcher = *platform.watcher;
@@ -321,20 +372,22 @@ int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long ma
   // A change made during the first listing, before the watcher was armed,
   // is judged like one found by a quiet look.
   state.changedAtMs = watcher.NowMs();
-  LookAndJudge(state, platform, false);
-  for (long wakeups = 0;; ++wakeups) {
+  int ended = LookAndJudge(state, platform, false);
+  for (long wakeups = 0; ended == 0; ++wakeups) {
     if (maxWakeups >= 0 && wakeups >= maxWakeups) {
       watcher.Stop();
       return 2;
     }
     int woke = watcher.Wait(kLookIntervalMs);
     if (woke != ChangeWatcher::kWoke && woke != ChangeWatcher::kTimedOut) {
-      watcher.Stop();
-      ReportWaitEnd(state, woke);
-      return 0;
+      ended = woke;
+      break;
     }
     // Without a notification only a different status is judged, so a
     // missing or empty file is not cleared twice a second.
-    LookAndJudge(state, platform, woke == ChangeWatcher::kWoke);
+    ended = LookAndJudge(state, platform, woke == ChangeWatcher::kWoke);
   }
+  watcher.Stop();
+  ReportWaitEnd(state, ended);
+  return 0;
 }

@@ -20,6 +20,8 @@ struct MonitorState {
   // 0 when none. It counts among the listed lines.
   int32_t heldLine = 0;
   int64_t changedAtMs = 0;  // when a look last found the status changed
+  // When the next pass may start, on the change watcher's clock (NowMs).
+  int64_t nextPassMs = 0;
 };
 
 // Reads the next line of the watched file as the monitor shows and stores it

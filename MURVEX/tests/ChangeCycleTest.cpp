@@ -155,8 +155,8 @@ TEST_F(ChangeCycleTest, UnchangedRunsAreMovedOverShowingExactlyWhatALineByLinePa
        "<95>[0003]LOG  0003\n[0004]LOG  0004\n[0005]LOG  0005\n[0006]LOG  0006\n[0007]LOG  0007\n"
        "[0008]LOG  0008\n<10><95><10><CLS><10>[0001]line 0001\n[0002]line 0002\n[0003]LOG  0003\n"
        "[0004]LOG  0004\n[0005]LOG  0005\n<10>"},
-      {"appended, last line completed later", {eight + "line 0009\nline", eight + "line 0009\nline 0010\n"},
-       "<95>[0009]line 0009\n[0010]line<10><95>[0010]line 0010\n<10>"},
+      {"appended, the last line held back until its line end", {eight + "line 0009\nline", eight + "line 0009\nline 0010\n"},
+       "<95>[0009]line 0009\n<10><95>[0010]line 0010\n<10>"},
   };
   struct Reading {
     int64_t runMinimum;
@@ -177,6 +177,38 @@ TEST_F(ChangeCycleTest, UnchangedRunsAreMovedOverShowingExactlyWhatALineByLinePa
   }
   SetRunMinimum(0);
   SetLineReaderBufferLimit(262144);
+}
+
+// Back-to-back passes take a tenth of the time: after a pass of 40 ms the
+// next starts 360 ms after it ended at the soonest, the watcher armed
+// meanwhile; the changes notified during the wait are shown by that one
+// pass, every line of them.
+TEST_F(ChangeCycleTest, APassWaitsNineTimesTheLastPassAfterItAndShowsEveryChangeMeanwhile) {
+  files.afterRead = [this] { watcher.nowMs += 40; };
+  ThenWrite("a\nb\n");        // a pass of one read: 40 ms
+  ThenWrite("a\nb\nc\n");     // notified at once: waits 360 ms, and meanwhile
+  ThenWrite("a\nb\nc\nd\n");  // another change is notified,
+  watcher.steps.push_back([] { return ChangeWatcher::kTimedOut; });  // the rest of the wait passes
+  ThenWrite("x\nb\nc\nd\n", 1'000'000'000, ChangeWatcher::kTimedOut);  // the next look, 500 ms later
+  EXPECT_EQ(Run("a\n"), "<15>[0001]a\n<95>[0002]b\n<10><95>[0003]c\n[0004]d\n<10><95>[0001]x\n<10>");
+  EXPECT_EQ((std::vector<int>{500, 500, 360, 360, 500, 500}), watcher.waitsMs);
+}
+
+// A pass of a second would wait nine: the wait is held to five seconds (ten
+// waits of half a second here), and a wait that fails during it ends the
+// cycle as any failing wait does.
+TEST_F(ChangeCycleTest, TheWaitBeforeAPassIsHeldToFiveSecondsAndEndsWithAFailingWait) {
+  files.afterRead = [this] { watcher.nowMs += 1000; };
+  ThenWrite("a\nb\n");
+  ThenWrite("a\nb\nc\n");
+  for (int i = 0; i < 10; ++i) watcher.steps.push_back([] { return ChangeWatcher::kTimedOut; });
+  ThenWrite("a\nb\nc\nd\n");
+  ThenWake(ChangeWatcher::kFolderGone);  // the folder goes while d waits
+  std::string screen = Run("a\n");
+  EXPECT_EQ(screen, "<15>[0001]a\n<95>[0002]b\n<10><95>[0003]c\n<10>");
+  EXPECT_EQ(std::vector<int>(14, 500), watcher.waitsMs);
+  EXPECT_EQ(kCannotWatch, console.errors);
+  EXPECT_EQ(0, exitCode);
 }
 
 TEST_F(ChangeCycleTest, SameContentRewrittenPrintsNothingButIsSaved) {

@@ -101,6 +101,7 @@ class ScriptedWatcher : public ChangeWatcher {
   bool refuseStart = false;
   size_t next = 0;
   int longestWaitMs = 0;
+  std::vector<int> waitsMs;  // the time-out of every wait
   // A wait that times out takes its whole time; a notification comes at once.
   int64_t nowMs = 0;
   int Start(const char* watched) override {
@@ -110,6 +111,7 @@ class ScriptedWatcher : public ChangeWatcher {
   }
   int Wait(int timeoutMs) override {
     longestWaitMs = std::max(longestWaitMs, timeoutMs);
+    waitsMs.push_back(timeoutMs);
     int result = next < steps.size() ? steps[next++]() : kWaitFailed;
     if (result == kTimedOut) nowMs += timeoutMs;
     return result;
