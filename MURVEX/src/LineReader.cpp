@@ -289,6 +289,8 @@ int SkipRunIfSame(const char* path, int64_t length, uint64_t digest) {
   if (DigestBytes(g_reader.cursor, wanted) != digest) return 0;
   g_reader.cursor += wanted;
   g_reader.bytesLeft -= length;
+  // The next run's digest starts after this one.
+  BeginBytesDigest();
   g_reader.runFrom = g_reader.cursor;
   return 1;
 }
