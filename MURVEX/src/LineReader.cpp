@@ -250,6 +250,7 @@ int ReadLineW(const char* path, uint16_t* line, int capacity) {
 int LastLineIsOpen() { return g_reader.lastOpen ? 1 : 0; }
 
 int64_t LineReaderOffset() {
+  if (g_isClosed) return -1;
   return g_reader.consumed - (g_reader.cursor != nullptr ? g_reader.end - g_reader.cursor : 0);
 }
 

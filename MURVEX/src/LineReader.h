@@ -33,7 +33,8 @@ int ReadLineW(const char* path, uint16_t* line, int capacity);
 int LastLineIsOpen();
 
 // For the runs of whole lines (RunTable.h), between the reads of a pass:
-// the offset in the file just after the last line returned; and the keyed
+// the offset in the file just after the last line returned (-1 once the
+// pass is over: that line ran into its end); and the keyed
 // digest (DigestBytes) of the bytes from the last take (or the pass's first
 // byte, or the last run moved over) up to that offset, which starts the next.
 int64_t LineReaderOffset();

@@ -55,9 +55,9 @@ int32_t SkipUnchangedRuns(const char* path) {
 
 void CountLineInRun() {
   ++g_pending.lines;
-  if (LastLineIsOpen()) return;
+  // A line that ran into the end of the pass may go on in the next.
   int64_t at = LineReaderOffset();
-  if (at - g_pending.offset < g_runMinimum) return;
+  if (LastLineIsOpen() || at < 0 || at - g_pending.offset < g_runMinimum) return;
   g_pending.length = at - g_pending.offset;
   g_pending.digest = TakeRunDigest();
   g_pending.decisionAfter = LineDecision();

@@ -45,5 +45,6 @@ int32_t SkipUnchangedRuns(const char* path);
 
 // After each line of a listing or pass has been taken (and its encoding
 // decided): counts it into the run being recorded, which ends after a line
-// that is not open once it holds at least the minimum.
+// that ended before the end of the pass (at its line end, or as a whole
+// piece) once it holds at least the minimum.
 void CountLineInRun();

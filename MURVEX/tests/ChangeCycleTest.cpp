@@ -155,6 +155,9 @@ TEST_F(ChangeCycleTest, UnchangedRunsAreMovedOverShowingExactlyWhatALineByLinePa
        "<95>[0003]LOG  0003\n[0004]LOG  0004\n[0005]LOG  0005\n[0006]LOG  0006\n[0007]LOG  0007\n"
        "[0008]LOG  0008\n<10><95><10><CLS><10>[0001]line 0001\n[0002]line 0002\n[0003]LOG  0003\n"
        "[0004]LOG  0004\n[0005]LOG  0005\n<10>"},
+      {"a run of NULs as long as several pieces, then lines",
+       {eight + std::string(140000, '\0') + "b 1\nline 0010\n", eight + std::string(140000, '\0') + "b 1\nLINE 0010\n"},
+       "<95>[0009]b 1\n[0010]line 0010\n<10><95>[0010]LINE 0010\n<10>"},
       {"appended, the last line held back until its line end", {eight + "line 0009\nline", eight + "line 0009\nline 0010\n"},
        "<95>[0009]line 0009\n<10><95>[0010]line 0010\n<10>"},
   };
