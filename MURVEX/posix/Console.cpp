@@ -85,10 +85,10 @@ void WriteAll(int fd, const char* data, size_t length) {
 }
 
 bool IsControl(unsigned char byte) {
-  return (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') || byte == 0x7F;
+  return (byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F;
 }
 
-// Printable ASCII, tab, carriage return and line feed only: such text needs
+// Printable ASCII, tab and line feed only: such text needs
 // no control-byte escapes. Most log lines are like this.
 #ifdef __SSE2__
 // Of 16 bytes at text: a bit for each that may pass as it is.
@@ -96,8 +96,7 @@ int PlainBytes(const char* text) {
   __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
   // Signed compares: bytes from 0x80 up are negative and fail the first.
   __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)), _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
-  __m128i lineBytes = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))),
-                                   _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+  __m128i lineBytes = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
   return _mm_movemask_epi8(_mm_or_si128(printable, lineBytes));
 }
 #endif
@@ -115,7 +114,7 @@ bool IsPlainAscii(const char* text, size_t length) {
 #endif
   for (; i < length; ++i) {
     unsigned char byte = static_cast<unsigned char>(text[i]);
-    if ((byte < 0x20 || byte > 0x7E) && byte != '\t' && byte != '\r' && byte != '\n') return false;
+    if ((byte < 0x20 || byte > 0x7E) && byte != '\t' && byte != '\n') return false;
   }
   return true;
 }

@@ -231,10 +231,14 @@ void PrintLine(Console& console, int32_t number, const char* text, size_t textLe
     length = snprintf(prefix, sizeof prefix, "[%04d]", static_cast<int>(number));
   }
   console.Write(prefix, static_cast<size_t>(length));
+  // The line end (LF or CR LF) is no text: the console gets a line feed of
+  // its own, and a carriage return inside the line reaches it as text, which
+  // it shows without moving the cursor. A last line without its line end,
+  // or a piece of an overlong line, ends its row all the same.
+  if (textLength > 0 && text[textLength - 1] == '\n') --textLength;
+  if (textLength > 0 && text[textLength - 1] == '\r') --textLength;
   console.Write(text, textLength);
-  // A last line without its line end, or a piece of an overlong line, still
-  // ends its row: the next print starts on a row of its own.
-  if (textLength == 0 || text[textLength - 1] != '\n') console.Write("\n", 1);
+  console.Write("\n", 1);
 }
 
 }  // namespace

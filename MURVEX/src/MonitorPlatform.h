@@ -57,7 +57,9 @@ class Console {
  public:
   virtual ~Console() = default;
   // Standard output. Text reaches the screen in order with colour changes
-  // and clears: a platform that buffers flushes before each of those.
+  // and clears: a platform that buffers flushes before each of those. A line
+  // feed ends a row; a carriage return is text, shown without moving the
+  // cursor (^M on Linux, as other control characters; a space on Windows).
   virtual void Write(const char* text, size_t length) = 0;
   virtual void SetColour(int attribute) = 0;
   virtual void SetTitle(const char* title) = 0;

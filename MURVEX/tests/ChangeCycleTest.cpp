@@ -245,6 +245,15 @@ TEST_F(ChangeCycleTest, APlainAsciiFileIsReadAsItsFirstLineWithAHighByteSaysUnti
   EXPECT_EQ(cleared, "<CLS><10>[0001]" + kHiraganaA + "\n<10>");
 }
 
+// The line end (LF or CR LF) is not text: the console gets a line feed of
+// its own. A carriage return inside a line reaches the console as text, for
+// it to show without moving the cursor.
+TEST_F(ChangeCycleTest, ACarriageReturnInsideALineIsTextAndTheLineEndIsNot) {
+  ThenWrite("downloading  10%\rdownloading 100%\r\nx\r\r\n\r\n");
+  EXPECT_EQ(Run("downloading  10%\r\n"),
+            "<15>[0001]downloading  10%\n<95>[0001]downloading  10%\rdownloading 100%\n[0002]x\r\n[0003]\n<10>");
+}
+
 // The first listing shows the file as found; every line printed ends its
 // row, and a completed line is shown again under its number.
 // A writer that flushed in the middle of a character: the cut form decides
@@ -549,12 +558,12 @@ class TerminalConsoleTest : public ::testing::Test {
 TEST_F(TerminalConsoleTest, WritesUtf8AsItIsAndShowsControlCharactersVisibly) {
   TerminalConsole console(fds_[1], fds_[1]);
   // "表", then C0 controls, DEL and the C1 control U+009B (a CSI to some
-  // terminals).
-  const char text[] = "\xE8\xA1\xA8\t\x1b[2J\x7f\xC2\x9B" "1m\xC2\xA0\r\n";
+  // terminals); a carriage return would write the rest over the row's start.
+  const char text[] = "\xE8\xA1\xA8\t\x1b[2J\x7f\xC2\x9B" "1m\xC2\xA0 10%\r100%\n";
   console.Write(text, sizeof text - 1);
   EXPECT_EQ(Drain(), "");  // buffered until a flush
   console.Flush();
-  EXPECT_EQ(Drain(), "\xE8\xA1\xA8\t^[[2J^?M-^[1m\xC2\xA0\r\n");
+  EXPECT_EQ(Drain(), "\xE8\xA1\xA8\t^[[2J^?M-^[1m\xC2\xA0 10%^M100%\n");
   console.WriteError("[/tmp/\xE6\x97\xA5\xE6\x9C\xAC]\n");
   EXPECT_EQ(Drain(), "[/tmp/\xE6\x97\xA5\xE6\x9C\xAC]\n");
 }

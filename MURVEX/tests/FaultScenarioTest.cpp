@@ -310,7 +310,7 @@ TEST_F(FaultScenarioTest, LinesLongerThanOneReadComeInNumberedPiecesInEveryEncod
   Write("\xEF\xBB\xBF" + std::string(70000, 'u') + "\r\nnext\r\n");
   EXPECT_EQ(Run(), 2);
   EXPECT_EQ(ScreenAfterLastClear(console.screen),
-            Numbered({std::string(65531, 'u') + "\n", std::string(4469, 'u') + "\r\n", "next\r\n"}));
+            Numbered({std::string(65531, 'u') + "\n", std::string(4469, 'u') + "\n", "next\n"}));
 
   TableClear();
   g_textEncoding = TextEncoding::None;

@@ -3,6 +3,7 @@
 // interpreter, so & | < > ^ % in a file name are just characters).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -33,10 +34,16 @@ WindowsConsole::WindowsConsole() : output_(GetStdHandle(STD_OUTPUT_HANDLE)) { bu
 void WindowsConsole::Write(const char* text, size_t length) {
   if (buffer_.size() + length > kBufferSize) Flush();
   if (length >= kBufferSize) {
-    WriteOut(output_, text, length);
+    std::string shown(text, length);
+    std::replace(shown.begin(), shown.end(), '\r', ' ');
+    WriteOut(output_, shown.data(), length);
     return;
   }
+  size_t start = buffer_.size();
   buffer_.append(text, length);
+  // The console acts on a carriage return: the rest of the line would be
+  // written over its start and its number.
+  std::replace(buffer_.begin() + static_cast<std::ptrdiff_t>(start), buffer_.end(), '\r', ' ');
 }
 
 void WindowsConsole::Flush() {

@@ -101,12 +101,9 @@ class MonitorOnTerminal {
   std::string screen_;
 };
 
-// The numbered lines on the terminal after its last clear, each number with
-// the text printed last for it; colour and title sequences and the
+// What the terminal shows of raw output: colour and title sequences and the
 // terminal's carriage returns left out.
-inline std::map<int, std::string> ScreenAfterLastClear(const std::string& screen) {
-  size_t clear = screen.rfind(kClear);
-  std::string raw = clear == std::string::npos ? screen : screen.substr(clear + kClear.size());
+inline std::string ShownText(const std::string& raw) {
   std::string shown;
   for (size_t i = 0; i < raw.size(); ++i) {
     if (raw[i] == '\x1b' && i + 1 < raw.size() && raw[i + 1] == '[') {
@@ -117,6 +114,14 @@ inline std::map<int, std::string> ScreenAfterLastClear(const std::string& screen
       shown += raw[i];
     }
   }
+  return shown;
+}
+
+// The numbered lines on the terminal after its last clear, each number with
+// the text printed last for it.
+inline std::map<int, std::string> ScreenAfterLastClear(const std::string& screen) {
+  size_t clear = screen.rfind(kClear);
+  std::string shown = ShownText(clear == std::string::npos ? screen : screen.substr(clear + kClear.size()));
   std::map<int, std::string> lines;
   for (size_t at = 0; (at = shown.find('[', at)) != std::string::npos;) {
     size_t close = shown.find(']', at);

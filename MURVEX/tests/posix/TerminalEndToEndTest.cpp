@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -71,6 +72,43 @@ TEST(TerminalEndToEndTest, ShowsAUtf8LogWithoutAMarkAsWrittenWithCharactersCodeP
                                   second.substr(0, second.size() - 1)),
             std::string::npos)
       << monitor.Screen();
+  std::remove(path.c_str());
+}
+
+// An unbuffered writer (python -u, a script's printf pieces) writes each line
+// in several writes while the monitor reads: every line is shown exactly
+// once, whole, in order, and nothing is cleared. A carriage return inside a
+// line is shown as ^M.
+TEST(TerminalEndToEndTest, AnUnbufferedWriterInPiecesShowsEveryLineOnceWholeInOrder) {
+  std::string path = TempPath("pieces");
+  // The writer starts once the first listing, which shows the file as
+  // found, is on the screen.
+  { std::ofstream(path, std::ios::binary) << "start\n"; }
+  MonitorOnTerminal monitor(path);
+  ASSERT_TRUE(monitor.WaitFor("[0001]start\r\n")) << monitor.Screen();
+  int file = open(path.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(file, 0);
+  std::string expected = "[0001]start\n";
+  for (int i = 2; i <= 3000; ++i) {
+    std::string number = std::to_string(i);
+    std::string end = " done in " + std::to_string(i % 13) + (i % 100 == 0 ? " ms\rdone\n" : " ms\n");
+    for (const std::string& piece : {std::string("request "), number, end}) {
+      ASSERT_EQ(write(file, piece.data(), piece.size()), static_cast<ssize_t>(piece.size()));
+      usleep(100);  // the writer's own pace, so that passes meet lines half written
+    }
+    char prefix[16];
+    snprintf(prefix, sizeof prefix, "[%04d]", i);
+    std::string shown = end;
+    if (i % 100 == 0) shown.replace(shown.find('\r'), 1, "^M");
+    expected += prefix + ("request " + number) + shown;
+  }
+  close(file);
+  ASSERT_TRUE(monitor.WaitFor("[3000]request 3000 done in 10 ms^Mdone\r\n", 0, 30)) << monitor.Screen().substr(0, 2000);
+  EXPECT_EQ(monitor.Screen().find(kClear), std::string::npos);
+  std::string shown = ShownText(monitor.Screen());
+  ASSERT_EQ(shown, expected) << "first difference at byte "
+                             << std::mismatch(shown.begin(), shown.end(), expected.begin(), expected.end()).first -
+                                    shown.begin();
   std::remove(path.c_str());
 }
 

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -186,7 +189,79 @@ TEST(ConsoleScreenTest, ListsInWhiteTitlesWithTheNameAndHighlightsAppendedLines)
   WriteBytes(path, "gamma\r\n", "ab");
   ASSERT_TRUE(monitor.WaitForRow("[0003]gamma", &attribute, &title));
   EXPECT_EQ(attribute, 95);
+  // A carriage return inside a line is one space, the line number stays, and
+  // the next line starts a row of its own.
+  WriteBytes(path, "downloading  10%\rdownloading 100%\r\ndone\r\n", "ab");
+  ASSERT_TRUE(monitor.WaitForRow("[0004]downloading  10% downloading 100% ", &attribute, &title));
+  ASSERT_TRUE(monitor.WaitForRow("[0005]done ", &attribute, &title));
   std::remove(path.c_str());
+}
+
+// An unbuffered writer writes each line in several writes while the monitor
+// reads: with its output in a file, every line is there exactly once, whole,
+// in order (a relisting would repeat lines from [0001]).
+TEST(ConsoleScreenTest, AnUnbufferedWriterInPiecesShowsEveryLineOnceWholeInOrder) {
+  std::string path = TempFile("murvex-pieces.log");
+  std::string out = TempFile("murvex-pieces.out");
+  WriteBytes(path, "start\r\n", "wb");
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE output = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(output, INVALID_HANDLE_VALUE);
+  std::string command = "\"" + ProgramFolder() + "MURVEX.exe\" \"" + path + "\"";
+  std::vector<char> line(command.begin(), command.end());
+  line.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output;
+  startup.hStdError = output;
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                             &startup, &process));
+  CloseHandle(output);
+  // The listing of the output so far, once it holds `size` bytes (at most
+  // 60 s: wine starts programs slowly).
+  auto outputOf = [&out](size_t size) {
+    std::string got;
+    for (int attempt = 0; attempt < 600 && got.size() < size; ++attempt) {
+      Sleep(100);
+      std::ifstream in(out, std::ios::binary);
+      got.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return got;
+  };
+  // The writer starts once the first listing, which shows the file as
+  // found, is out.
+  std::string expected = "[0001]start\n";
+  ASSERT_EQ(outputOf(expected.size()), expected);
+  HANDLE log = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(log, INVALID_HANDLE_VALUE);
+  for (int i = 2; i <= 2000; ++i) {
+    std::string number = std::to_string(i);
+    std::string end = " done in " + std::to_string(i % 13) + (i % 100 == 0 ? " ms\rdone\r\n" : " ms\r\n");
+    for (const std::string& piece : {std::string("request "), number, end}) {
+      DWORD written = 0;
+      ASSERT_TRUE(WriteFile(log, piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr));
+      if (i % 4 == 0) Sleep(1);  // the writer's own pace, so that passes meet lines half written
+    }
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "[%04d]", i);
+    std::string shown = end.substr(0, end.size() - 2) + "\n";
+    std::replace(shown.begin(), shown.end(), '\r', ' ');
+    expected += prefix + ("request " + number) + shown;
+  }
+  CloseHandle(log);
+  std::string got = outputOf(expected.size());
+  TerminateProcess(process.hProcess, 9);
+  WaitForSingleObject(process.hProcess, 5000);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  ASSERT_EQ(got, expected) << "first difference at byte "
+                           << std::mismatch(got.begin(), got.end(), expected.begin(), expected.end()).first - got.begin();
+  std::remove(path.c_str());
+  std::remove(out.c_str());
 }
 
 TEST(ConsoleScreenTest, ShowsAUtf8LogWithoutAMarkInJapanese) {
