@@ -429,6 +429,9 @@ def busy_rows():
         isolated = RUNS if path == LOG_10M else 0
         share, delays, missing, single = busy_writer(path, isolated)
         p95 = percentile(delays, 0.95) if delays else float("nan")
+        if delays:
+            print(f"busy writer, {name} lines: delays median {median(delays):.0f} ms, 95th percentile {p95:.0f} ms, "
+                  f"largest {max(delays):.0f} ms; load average {open('/proc/loadavg').read().split()[0]}")
         written = BUSY_RATE * BUSY_SECONDS
         rows.append((f"busy writer ({BUSY_RATE} lines/s, {BUSY_SECONDS} s), {name} lines: CPU, lines missing",
                      f"{share * 100:.1f} % of a core, {missing} of {written} missing", f"wc -l {wc:.1f} ms", None,

@@ -1,5 +1,6 @@
 #include <poll.h>
 #include <sys/inotify.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,4 +52,10 @@ int InotifyWatcher::Wait(int timeoutMs) {
 void InotifyWatcher::Stop() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
+}
+
+int64_t InotifyWatcher::CpuUs() {
+  timespec used;
+  if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used) != 0) return ChangeWatcher::CpuUs();
+  return static_cast<int64_t>(used.tv_sec) * 1000000 + used.tv_nsec / 1000;
 }

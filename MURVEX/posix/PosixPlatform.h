@@ -42,6 +42,7 @@ class InotifyWatcher : public ChangeWatcher {
   int Start(const char* folder) override;
   int Wait(int timeoutMs) override;
   void Stop() override;
+  int64_t CpuUs() override;
 
  private:
   int fd_ = -1;

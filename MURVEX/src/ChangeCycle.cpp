@@ -28,7 +28,7 @@ constexpr int kLookIntervalMs = 500;
 constexpr int64_t kSettleMs = 1000;
 // Passes over a file that keeps changing take about a tenth of a core at
 // most: the next pass starts no sooner than nine times the last one's
-// duration after it ended, and the changes meanwhile fold into it. A pass
+// processor time after it ended, and the changes meanwhile fold into it. A pass
 // of a small log takes a few milliseconds, so its wait goes unnoticed; a
 // full listing to a slow terminal may take seconds, so the wait is held to
 // a few seconds at most.
@@ -357,10 +357,12 @@ int LookAndJudge(MonitorState& state, const MonitorPlatform& platform, bool woke
       settled = false;
     }
   }
-  int64_t start = watcher.NowMs();
+  // Timed in processor time: on a busy machine a pass takes longer while
+  // costing no more, and its share of a core is what the wait bounds.
+  int64_t startUs = watcher.CpuUs();
   JudgeStatus(state, *platform.console, settled);
-  int64_t end = watcher.NowMs();
-  state.nextPassMs = std::max(state.nextPassMs, end + std::min(kHoldOffFactor * (end - start), kLongestHoldOffMs));
+  int64_t holdOffMs = kHoldOffFactor * (watcher.CpuUs() - startUs) / 1000;
+  state.nextPassMs = std::max(state.nextPassMs, watcher.NowMs() + std::min(holdOffMs, kLongestHoldOffMs));
   return 0;
 }
 

@@ -14,3 +14,5 @@ int64_t ChangeWatcher::NowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
+
+int64_t ChangeWatcher::CpuUs() { return NowMs() * 1000; }

@@ -88,6 +88,10 @@ class ChangeWatcher {
   // Milliseconds on a clock that only moves forward, for how long the file
   // has stayed unchanged. A steady clock of the C++ library by default.
   virtual int64_t NowMs();
+  // Microseconds of processor time the process has used: what a pass cost,
+  // whatever else the machine runs. The clock of NowMs by default, where the
+  // platform counts processor time only by its scheduler's tick.
+  virtual int64_t CpuUs();
 };
 
 // The platform the monitor runs on, chosen once at start.
