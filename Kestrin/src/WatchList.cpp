@@ -10,26 +10,22 @@
 int g_keyCounter = 0;
 int g_monitoringFlag = 0;
 
-namespace {
-constexpr size_t kReadSize = 260;  // one fgets read: 259 bytes and NUL
-}
-
 int ParseWatchList(const char* bytes, size_t size) {
   int count = 0;
   size_t position = 0;
-  char piece[kReadSize];
+  std::string line;
   while (position < size) {
-    size_t length = 0;
-    while (length < kReadSize - 1 && position < size) {
-      char byte = bytes[position++];
-      piece[length++] = byte;
-      if (byte == '\n') break;
-    }
-    piece[length] = '\0';
-    // A NUL in the line ends the text, as it would for fgets.
-    if (char* cr = const_cast<char*>(FindLastChar(piece, '\r'))) *cr = '\0';
-    if (char* lf = const_cast<char*>(FindLastChar(piece, '\n'))) *lf = '\0';
-    TableInsert(DecimalKey(count), piece);
+    const void* found = std::memchr(bytes + position, '\n', size - position);
+    size_t end = found != nullptr ? static_cast<size_t>(static_cast<const char*>(found) - bytes) : size;
+    // A NUL ends the text, as for any C string the table keeps.
+    line.assign(bytes + position, end - position);
+    line.resize(std::strlen(line.c_str()));
+    position = end + 1;
+    // CR LF and LF alone are both line ends; a CR that is a second byte is text.
+    if (!line.empty() && line.back() == '\r' && !IsTrailByteAt(line.c_str(), line.size() - 1)) line.pop_back();
+    // An empty line would start a monitor with no file.
+    if (line.empty()) continue;
+    TableInsert(DecimalKey(count), line.c_str());
     ++count;
   }
   return count;
@@ -46,19 +42,30 @@ std::string FormatWatchList(int keyCounter) {
   return bytes;
 }
 
-int LoadWatchList(const char* path) {
-  g_keyCounter = 0;
-  if (path == nullptr) return 0;
+namespace {
+
+// The file's bytes into bytes. 0 when read; 1 when there is no such file;
+// -1 when it is there but cannot be opened or read.
+int ReadWholeFile(const char* path, std::string& bytes) {
   FILE* file = std::fopen(path, "rb");
-  // Only a file that is not there is an empty list.
-  if (file == nullptr) return errno == ENOENT ? 0 : -1;
-  std::string bytes;
+  if (file == nullptr) return errno == ENOENT ? 1 : -1;
   char buffer[4096];
   size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
   bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  if (failed) return -1;
+  return failed ? -1 : 0;
+}
+
+}  // namespace
+
+int LoadWatchList(const char* path) {
+  g_keyCounter = 0;
+  if (path == nullptr) return 0;
+  std::string bytes;
+  int read = ReadWholeFile(path, bytes);
+  // Only a file that is not there is an empty list.
+  if (read != 0) return read == 1 ? 0 : -1;
   g_keyCounter = ParseWatchList(bytes.data(), bytes.size());
   return 0;
 }
@@ -67,11 +74,18 @@ namespace {
 
 int FoldAscii(unsigned char byte) { return byte >= 'A' && byte <= 'Z' ? byte - 'A' + 'a' : byte; }
 
+// Single-byte letters fold; the second byte of a double-byte character is
+// compared exactly (ア and ヂ differ only by 0x41 against 0x61 there).
 bool EqualIgnoringAsciiCase(const char* a, const char* b) {
   for (;; ++a, ++b) {
     int x = FoldAscii(static_cast<unsigned char>(*a));
     if (x != FoldAscii(static_cast<unsigned char>(*b))) return false;
     if (x == 0) return true;
+    if (IsLeadByte(static_cast<unsigned char>(*a))) {
+      ++a, ++b;
+      if (*a != *b) return false;
+      if (*a == '\0') return true;
+    }
   }
 }
 
@@ -103,14 +117,19 @@ int AddToWatchList(const char* path) {
 int SaveWatchList(const char* path) {
   if (path == nullptr) return -1;
   std::string temporary = std::string(path) + kTemporarySuffix;
-  if (temporary.size() >= kPathBufferSize) return -1;
+  std::string backup = std::string(path) + kBackupSuffix;
+  if (temporary.size() >= kPathBufferSize || backup.size() >= kPathBufferSize) return -1;
   std::string bytes = FormatWatchList(g_keyCounter);
+  // An unchanged list is not written again, so the backup stays the list
+  // before the last change: leaving twice after a mistaken Clear keeps it.
+  std::string current;
+  if (ReadWholeFile(path, current) == 0 && current == bytes) return 0;
   FILE* file = std::fopen(temporary.c_str(), "wb");
   if (file == nullptr) return -1;
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   ok = std::fflush(file) == 0 && ok;
   ok = std::fclose(file) == 0 && ok;
-  if (ok && ReplaceFileAtomically(temporary.c_str(), path) == 0) return 0;
+  if (ok && ReplaceFileAtomically(temporary.c_str(), path, backup.c_str()) == 0) return 0;
   std::remove(temporary.c_str());
   return -1;
 }

@@ -9,19 +9,24 @@
 extern int g_keyCounter;      // list number of the next entry added; set by load and Clear
 extern int g_monitoringFlag;  // 1 while the monitors run (Start sets it, Stop clears it)
 
-// Reads list file bytes into the table, as fgets into a 260-byte buffer
-// would: lines end at LF, pieces of at most 259 bytes, the last CR and then
-// the last LF of each piece cut off. Keys from 0; returns the entry count.
+// Reads list file bytes into the table: lines end at LF and are taken whole
+// whatever their length, less a CR right before the LF (or the end); every
+// non-empty line is an entry, an empty one none. Keys from 0; returns the
+// entry count.
 int ParseWatchList(const char* bytes, size_t size);
 
 // The file's bytes for the current list: each entry with key 0..keyCounter-1
 // as its path and CR LF, in key order.
 std::string FormatWatchList(int keyCounter);
 
-// The list file's name in the data folder, and what its temporary copy
-// appends while it is saved.
+// The list file's name in the data folder, what its temporary copy appends
+// while it is saved, and what the copy of the list before the last change
+// appends (both suffixes the same length, which the data folder's bound
+// counts on).
 constexpr char kWatchListFileName[] = "Surveillance.txt";
 constexpr char kTemporarySuffix[] = ".new";
+constexpr char kBackupSuffix[] = ".bak";
+static_assert(sizeof kBackupSuffix == sizeof kTemporarySuffix);
 
 // Loads the file at path into the table and sets g_keyCounter. 0 when loaded,
 // or when there is no such file (an empty list); -1, with the list empty, when
@@ -30,14 +35,14 @@ constexpr char kTemporarySuffix[] = ".new";
 int LoadWatchList(const char* path);
 
 // Writes the list to path safely: a temporary file in the same folder, every
-// write checked, flushed, then moved over path in one step. 0 on success;
-// -1 with the old file untouched.
+// write checked, flushed, then moved over path in one step, the old file
+// kept as path + ".bak". A file that already holds the list is left alone,
+// backup included. 0 on success; -1 with the old file untouched.
 int SaveWatchList(const char* path);
 
-// Whether some entry's path equals path with the ASCII letters A-Z folded
-// to lower case byte by byte (as _stricmp in the C locale: the second byte of
-// a double-byte character is folded too). Stops at the first match of the
-// walk.
+// Whether some entry's path equals path with the single-byte ASCII letters
+// A-Z folded to lower case; the second byte of a double-byte character is
+// compared exactly. Stops at the first match of the walk.
 bool IsListed(const char* path);
 
 // Adds path under the key counter, which then goes up by one whether or not
@@ -45,5 +50,6 @@ bool IsListed(const char* path);
 int AddToWatchList(const char* path);
 
 // Platform part of SaveWatchList: replaces target by the finished temporary
-// file in one step (write-through). 0 or -1.
-int ReplaceFileAtomically(const char* temporary, const char* target);
+// file in one step, the old target (when there is one) becoming backup;
+// target always names the old file or the new one. 0 or -1.
+int ReplaceFileAtomically(const char* temporary, const char* target, const char* backup);

@@ -47,27 +47,39 @@ TEST_F(WatchListTest, ReadsCrLfLfAndUnterminatedLastLineAlike) {
   EXPECT_EQ(Parse(""), Strings{});
 }
 
-TEST_F(WatchListTest, EmptyLineIsAnEmptyEntry) {
-  EXPECT_EQ(Parse("a\r\n\r\nb\r\n"), (Strings{"a", "", "b"}));
-  EXPECT_EQ(FormatWatchList(3), "a\r\n\r\nb\r\n");
+TEST_F(WatchListTest, LinesAreReadWholeAndEmptyLinesAreNoEntries) {
+  struct Case {
+    std::string bytes;
+    Strings entries;
+  };
+  const std::string longPath = "C:\\" + std::string(296, 'p');
+  const Case cases[] = {
+      {"a\r\n\r\nb\r\n", {"a", "b"}},
+      {"\n\r\n\n", {}},
+      {"a\r\n\r\n", {"a"}},
+      // A CR is cut only where it ends the line.
+      {"C:\\a\rb.log\n", {"C:\\a\rb.log"}},
+      {"C:\\a.log\r", {"C:\\a.log"}},
+      // 0x0D never follows a lead byte in real text, but the rule is the same.
+      {std::string("x\x81\x0D\n"), {std::string("x\x81\x0D")}},
+      {std::string("\0x\r\nb\n", 7), {"b"}},
+      {longPath + "\r\n", {longPath}},
+      {std::string(258, 'q') + "\r\n" + std::string(259, 'r') + "\r\n", {std::string(258, 'q'), std::string(259, 'r')}},
+  };
+  for (const Case& c : cases) {
+    TableClear();
+    EXPECT_EQ(Parse(c.bytes), c.entries) << c.bytes;
+  }
 }
 
-TEST_F(WatchListTest, CutsAtLastCrEvenInTheMiddle) {
-  EXPECT_EQ(Parse("C:\\a\rb.log\n"), Strings{"C:\\a"});
-}
-
-TEST_F(WatchListTest, CrAsSecondByteOfDoubleByteCharacterIsNoLineEnd) {
-  // 0x0D never follows a lead byte in real text, but the rule is the same.
-  EXPECT_EQ(Parse(std::string("x\x81\x0D\n")), Strings{std::string("x\x81\x0D")});
-}
-
-TEST_F(WatchListTest, LongLinesAreReadInPiecesOf259Bytes) {
-  std::string line(300, 'p');
-  Strings entries = Parse(line + "\r\n");
-  EXPECT_EQ(entries, (Strings{std::string(259, 'p'), std::string(41, 'p')}));
-  TableClear();
-  entries = Parse(std::string(258, 'q') + "\r\n");
-  EXPECT_EQ(entries, (Strings{std::string(258, 'q'), ""}));
+TEST_F(WatchListTest, EveryEntryIsSavedBackExactlyAsRead) {
+  // Lengths around the old 259-byte reads; the file must not grow.
+  for (size_t length : {1u, 257u, 258u, 259u, 260u, 600u}) {
+    TableClear();
+    std::string bytes = "C:\\" + std::string(length, 'x') + "\r\nD:\\b.log\r\n";
+    int count = ParseWatchList(bytes.data(), bytes.size());
+    EXPECT_EQ(FormatWatchList(count), bytes) << length;
+  }
 }
 
 TEST_F(WatchListTest, FormatSkipsRemovedKeysInKeyOrder) {
@@ -85,7 +97,7 @@ std::string ReadAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-TEST_F(WatchListTest, SaveThenLoadRoundTripsAndLeavesNoTemporary) {
+TEST_F(WatchListTest, SaveThenLoadRoundTripsKeepingTheListBeforeTheLastChange) {
   namespace fs = std::filesystem;
   fs::path folder = fs::temp_directory_path() / ("kestrin_watchlist_" + std::to_string(std::random_device{}()));
   ASSERT_TRUE(fs::create_directory(folder));
@@ -97,16 +109,27 @@ TEST_F(WatchListTest, SaveThenLoadRoundTripsAndLeavesNoTemporary) {
   ASSERT_EQ(SaveWatchList(path.c_str()), 0);
   EXPECT_EQ(ReadAll(path), "C:\\logs\\a.log\r\nD:\\work\\b.txt\r\n");
   EXPECT_FALSE(fs::exists(path + ".new"));
+  EXPECT_FALSE(fs::exists(path + ".bak"));
 
   TableClear();
   LoadWatchList(path.c_str());
   EXPECT_EQ(g_keyCounter, 2);
   EXPECT_STREQ(TableFind("1"), "D:\\work\\b.txt");
 
-  TableClear();
-  g_keyCounter = 0;
+  // Clear, then Exit, twice: the list is still there to be put back by hand.
+  for (int session = 0; session < 2; ++session) {
+    TableClear();
+    g_keyCounter = 0;
+    ASSERT_EQ(SaveWatchList(path.c_str()), 0);
+    EXPECT_EQ(ReadAll(path), "");
+    EXPECT_EQ(ReadAll(path + ".bak"), "C:\\logs\\a.log\r\nD:\\work\\b.txt\r\n") << session;
+  }
+  TableInsert("0", "E:\\c.log");
+  g_keyCounter = 1;
   ASSERT_EQ(SaveWatchList(path.c_str()), 0);
-  EXPECT_EQ(ReadAll(path), "");
+  EXPECT_EQ(ReadAll(path), "E:\\c.log\r\n");
+  EXPECT_EQ(ReadAll(path + ".bak"), "");
+  EXPECT_FALSE(fs::exists(path + ".new"));
 
   fs::remove_all(folder);
 }
@@ -160,9 +183,10 @@ TEST_F(WatchListTest, IsListedFoldsAsciiLettersOnlyAndAddingRaisesTheCounter) {
   EXPECT_TRUE(IsListed("c:\\LOGS\\a.LOG"));
   EXPECT_FALSE(IsListed("C:\\Logs\\A.log2"));
   EXPECT_FALSE(IsListed("C:\\Logs\\A.lo"));
-  // The second byte of a double-byte character is folded too, as the
-  // runtime's comparison does.
-  EXPECT_TRUE(IsListed("C:\\\x83\x61.log"));
+  // The second byte of a double-byte character is never folded: ア (83 41)
+  // and ヂ (83 61) are different files.
+  EXPECT_FALSE(IsListed("C:\\\x83\x61.log"));
+  EXPECT_FALSE(IsListed("C:\\\x83"));
   EXPECT_FALSE(IsListed("C:\\\x84\x41.log"));
   // Bytes above 0x7F are never folded.
   EXPECT_FALSE(IsListed("C:\\\xA3\x41.log"));
