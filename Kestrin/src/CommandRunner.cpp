@@ -116,6 +116,8 @@ int BuildCommandLine(const char* command, int show, CommandEnvironment& environm
     if (!interpreter && k == 0 && FindLastChar(slots[0], '\\') == nullptr) {
       SearchPath(slots[0], environment);
       if (FindLastChar(slots[0], '\\') == nullptr) {
+        // Never a program of that name from wherever the process stands.
+        if (environment.ExecutableFolder()[0] == '\0') return -1;
         char joined[kTokenSize];
         int n = std::snprintf(joined, sizeof joined, "%s%s", environment.ExecutableFolder(), slots[0]);
         if (n < 0 || static_cast<size_t>(n) >= sizeof joined) return -1;
@@ -149,6 +151,7 @@ int BuildCommandLine(const char* command, int show, CommandEnvironment& environm
   if (interpreter) environment.ChangeDirectory(workingFolder);
   built->hidden = show == 0;
   built->creationFlags = show == 0 ? 0x08000000UL : 0x20UL;
+  built->showWindow = show == 0 ? 0 /* SW_HIDE */ : show == 1 ? -1 : show;
   return 0;
 }
 

@@ -26,7 +26,7 @@ class CommandEnvironment {
   virtual bool IsReadable(const char* path) = 0;
   // _chdir; result not looked at.
   virtual void ChangeDirectory(const char* path) = 0;
-  // The manager's own folder, ending in a backslash ("." when unknown).
+  // The manager's own folder, ending in a backslash; empty when unknown.
   virtual const char* ExecutableFolder() = 0;
 };
 
@@ -34,6 +34,7 @@ struct BuiltCommand {
   char commandLine[kCommandLineSize];
   bool hidden;                 // show 0: no window, no console
   unsigned long creationFlags; // CREATE_NO_WINDOW or NORMAL_PRIORITY_CLASS
+  int showWindow;              // SW_ value for the startup record; -1 for none
 };
 
 constexpr size_t kStartCommandSize = 528;  // one monitor's start command
@@ -50,22 +51,26 @@ int FormatStopCommand(char* command, size_t size, const char* systemFolder);
 
 // Builds the command line RunCommand would hand to CreateProcessA.
 // 0 on success; -1 when the command is null or shorter than 4 bytes, when
-// "windir" is needed but not set, or when a path or the command line would
-// not fit its buffer (refused rather than cut).
+// "windir" is needed but not set, when a bare program name must be looked for
+// beside the manager but its folder is unknown, or when a path or the command
+// line would not fit its buffer (refused rather than cut).
 int BuildCommandLine(const char* command, int show, CommandEnvironment& environment, BuiltCommand* built);
 
 // Builds the command line with the real environment and creates the process
-// (show 0: hidden, no console; else visible, a console of its own). Returns
-// 0 when the process was created, -1 when nothing was started. Never waits.
-// Windows only.
+// (show 0: hidden, no console; 1: a console of its own, shown as the system
+// chooses; any other value: such a console, shown as that SW_ value says).
+// Returns 0 when the process was created, -1 when nothing was started. Never
+// waits. Windows only.
 int RunCommand(const char* command, int show);
 
-// As RunCommand, then waits up to timeoutMs for the process to end while
-// handling the calling thread's messages, so its windows keep answering.
+// As RunCommand, then waits up to timeoutMs (INFINITE: however long it takes)
+// for the process to end while handling the calling thread's messages, so its
+// windows keep answering.
 // 0 when it ended in time, 1 when it still runs (or the thread is asked to
 // quit), -1 when nothing was started.
 int RunCommandAndWait(const char* command, int show, unsigned long timeoutMs);
 
 // The manager's own folder with its trailing backslash, from its module path
-// (filled on first need); ".\" when that path is unknown. Windows only.
+// (filled on first need); empty when that path has no exact form in the ANSI
+// code page or does not fit 259 bytes. Windows only.
 const char* ExecutableFolder();

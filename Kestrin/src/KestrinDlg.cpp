@@ -26,11 +26,13 @@ struct BackgroundBrushMaker {
 constexpr COLORREF kHintTextColour = RGB(0, 10, 60);
 constexpr COLORREF kMonitoringHintColour = RGB(0, 90, 20);
 constexpr DWORD kPauseBetweenStartsMs = 100;
-// How long Stop waits for the task-kill before the buttons come back.
-constexpr DWORD kStopWaitMs = 10000;
 
 const wchar_t kNotTextMessage[] = L"指定したファイルは監視対象です。";
 const wchar_t kNameTooLongMessage[] = L"指定したファイルは名前が長すぎるため、監視対象にできません。";
+const wchar_t kNoMonitorProgramMessage[] =
+    L"Kestrin.exe のあるフォルダーのパスが長すぎるか、シフト JIS で表せない文字を含むため、"
+    L"MURVEX.exe を起動できません。\n"
+    L"短い名前のフォルダーに移してから起動してください。";
 const wchar_t kSaveFailedMessage[] =
     L"監視ファイルの一覧を保存できませんでした。\n"
     L"一覧を保存せずに終了しますか？";
@@ -80,10 +82,13 @@ BOOL CKestrinDlg::OnInitDialog() {
   m_list.InsertColumn(1, L"監視対象ファイル名", LVCFMT_LEFT, 600, 1);
   RefillList();
 
-  // A folder too long for the program's name leaves the path empty: Start
-  // then starts nothing rather than a cut path.
-  int length = std::snprintf(m_monitorProgramPath, sizeof m_monitorProgramPath, "%sMURVEX.exe", ExecutableFolder());
-  if (length < 0 || static_cast<size_t>(length) >= sizeof m_monitorProgramPath) m_monitorProgramPath[0] = '\0';
+  // An unknown folder, or one too long for the program's name, leaves the
+  // path empty: Start then says so rather than run a program found elsewhere.
+  const char* folder = ExecutableFolder();
+  int length = std::snprintf(m_monitorProgramPath, sizeof m_monitorProgramPath, "%sMURVEX.exe", folder);
+  if (folder[0] == '\0' || length < 0 || static_cast<size_t>(length) >= sizeof m_monitorProgramPath) {
+    m_monitorProgramPath[0] = '\0';
+  }
 
   ApplyButtonStates(Mode::kIdle);
   return TRUE;
@@ -127,6 +132,12 @@ CKestrinDlg::DroppedName CKestrinDlg::DroppedPath(HDROP drop, UINT index, char* 
   std::wstring wide(length + 1, L'\0');
   DragQueryFileW(drop, index, &wide[0], length + 1);
   wide.resize(length);
+  // By its own name, so that a drive root (which the file search cannot
+  // find) or a folder the code page cannot name is a folder too.
+  DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return DroppedName::kFolder;
+  }
   if (WideToAnsiPath(wide.c_str(), path, size)) return DroppedName::kUsable;
   return FitsAnsiPath(wide.c_str(), size) ? DroppedName::kNotInCodePage : DroppedName::kTooLong;
 }
@@ -137,12 +148,14 @@ void CKestrinDlg::OnDropFiles(HDROP drop) {
     char path[kPathBufferSize];
     if (count == 1) {
       DroppedName name = DroppedPath(drop, 0, path, sizeof path);
-      if (name == DroppedName::kTooLong) {
+      if (name == DroppedName::kFolder) {
+        // ignored without a word
+      } else if (name == DroppedName::kTooLong) {
         MessageBox(kNameTooLongMessage, kMessageCaption, MB_OK);
       } else if (name != DroppedName::kUsable) {
         // No exact ANSI name: never listed under another file's name.
         MessageBox(kNotTextMessage, kMessageCaption, MB_OK);
-      } else if (IsDirectory(path) == 1 || IsListed(path)) {
+      } else if (IsListed(path)) {
         // nothing to add, nothing to say
       } else if (IsTextFile(path) == 1) {
         AddFile(path);
@@ -152,7 +165,7 @@ void CKestrinDlg::OnDropFiles(HDROP drop) {
     } else {
       for (UINT i = 0; i < count; ++i) {
         if (DroppedPath(drop, i, path, sizeof path) != DroppedName::kUsable) continue;
-        if (IsDirectory(path) == 1 || IsListed(path) || IsTextFile(path) != 1) continue;
+        if (IsListed(path) || IsTextFile(path) != 1) continue;
         AddFile(path);
       }
     }
@@ -166,7 +179,7 @@ void CKestrinDlg::OnDblclkList(NMHDR* header, LRESULT* result) {
   if (g_monitoringFlag == 1 || m_list.GetItemCount() == 0) return;
   int row = m_list.GetNextItem(-1, LVNI_SELECTED);
   if (row < 0) return;
-  char number[8];
+  char number[16];  // any row number
   m_list.GetItemText(row, 0, number, sizeof number);
   int key = std::atoi(number) - 1;
   TableRemove(DecimalKey(key));
@@ -183,7 +196,11 @@ void CKestrinDlg::OnClear() {
 }
 
 void CKestrinDlg::OnStart() {
-  if (g_keyCounter == 0) return;
+  if (g_keyCounter == 0 || g_monitoringFlag == 1) return;
+  if (m_monitorProgramPath[0] == '\0') {
+    MessageBox(kNoMonitorProgramMessage, kMessageCaption, MB_OK | MB_ICONERROR);
+    return;
+  }
   g_monitoringFlag = 1;
   ApplyButtonStates(Mode::kMonitoring);
   TableWalk(
@@ -191,8 +208,11 @@ void CKestrinDlg::OnStart() {
         const char* program = static_cast<const char*>(context);
         // A command that would not fit is skipped like a monitor that
         // could not start.
-        if (program[0] != '\0' && FormatStartCommand(g_startCommand, sizeof g_startCommand, program, path) == 0) {
-          RunCommand(g_startCommand, 1);
+        // Minimised without activation: the console host keeps such a
+        // console for itself instead of handing it to a terminal program,
+        // and the monitor restores its window as its first step.
+        if (FormatStartCommand(g_startCommand, sizeof g_startCommand, program, path) == 0) {
+          RunCommand(g_startCommand, SW_SHOWMINNOACTIVE);
         }
         Sleep(kPauseBetweenStartsMs);
         return 1;
@@ -201,10 +221,12 @@ void CKestrinDlg::OnStart() {
 }
 
 void CKestrinDlg::OnStop() {
-  // Start comes back only once the task-kill has run, so monitors started
-  // right after are not ended by this Stop. The window answers meanwhile
-  // with every button off, and monitoring mode keeps the list and Exit
-  // locked until the monitors are gone.
+  // Start comes back only once the task-kill has ended, however long it
+  // takes, so monitors started right after are never ended by this Stop. The
+  // window answers meanwhile with every button off, and monitoring mode keeps
+  // the list and Exit locked until the monitors are gone.
+  if (m_stopping) return;
+  m_stopping = true;
   for (CButton* button : {&m_start, &m_stop, &m_arrange, &m_exit, &m_clear}) button->EnableWindow(FALSE);
   // The system's own task-kill: never a program planted along PATH or
   // beside the manager.
@@ -212,7 +234,8 @@ void CKestrinDlg::OnStop() {
   UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
   if (length == 0 || length >= sizeof systemFolder) systemFolder[0] = '\0';
   char command[kCommandLineSize];
-  if (FormatStopCommand(command, sizeof command, systemFolder) == 0) RunCommandAndWait(command, 0, kStopWaitMs);
+  if (FormatStopCommand(command, sizeof command, systemFolder) == 0) RunCommandAndWait(command, 0, INFINITE);
+  m_stopping = false;
   g_monitoringFlag = 0;
   ApplyButtonStates(Mode::kIdle);
 }

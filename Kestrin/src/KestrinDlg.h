@@ -20,7 +20,8 @@ class CKestrinDlg : public CDialogEx {
   // Rebuilds the rows from the watch list in ascending key order.
   void RefillList();
 
-  // "<executable folder>MURVEX.exe"; empty when that would not fit.
+  // "<executable folder>MURVEX.exe"; empty when the folder is unknown (not
+  // exactly in the code page, too long) or that would not fit.
   const char* MonitorProgramPath() const { return m_monitorProgramPath; }
   int RowCount() const { return m_rowCount; }
 
@@ -45,15 +46,16 @@ class CKestrinDlg : public CDialogEx {
  private:
   enum class Mode { kIdle, kMonitoring };
   void ApplyButtonStates(Mode mode);
-  // The dropped item's path in the ANSI code page, or why there is none:
-  // characters the code page lacks, or too long for a path buffer.
-  enum class DroppedName { kUsable, kNotInCodePage, kTooLong };
+  // The dropped item's path in the ANSI code page, or why there is none: a
+  // folder, characters the code page lacks, or too long for a path buffer.
+  enum class DroppedName { kUsable, kFolder, kNotInCodePage, kTooLong };
   DroppedName DroppedPath(HDROP drop, UINT index, char* path, size_t size);
   void AddFile(const char* path);
 
   CListCtrl m_list;
   CButton m_start, m_stop, m_exit, m_clear, m_arrange;
   int m_rowCount = 0;
+  bool m_stopping = false;  // while Stop waits for the task-kill
   char m_monitorProgramPath[kPathBufferSize] = "";
 };
 

@@ -125,6 +125,23 @@ TEST_F(BuildCommandLineTest, WorkedExamples) {
   EXPECT_EQ(environment.directories, Strings{"D:\\jobs\\"});
 }
 
+TEST_F(BuildCommandLineTest, ShowValueReachesTheStartupRecordAndAnUnknownFolderFindsNothing) {
+  const char* start = "\"C:\\Apps\\MURVEX.exe\" \"D:\\a.log\"";
+  struct Case {
+    int show, showWindow;
+    unsigned long flags;
+  };
+  for (Case c : {Case{0, 0, 0x08000000UL}, Case{1, -1, 0x20UL}, Case{7 /* SW_SHOWMINNOACTIVE */, 7, 0x20UL}}) {
+    Build(start, c.show);
+    EXPECT_EQ(built.showWindow, c.showWindow) << c.show;
+    EXPECT_EQ(built.creationFlags, c.flags) << c.show;
+  }
+  // No program of that name from wherever the manager stands.
+  environment.folder = "";
+  EXPECT_EQ(BuildCommandLine("tool.exe a", 1, environment, &built), -1);
+  EXPECT_EQ(Build(start), "C:\\Apps\\MURVEX.exe D:\\a.log");
+}
+
 TEST_F(BuildCommandLineTest, RefusesCommandsShorterThanFourBytes) {
   environment.variables["windir"] = "C:\\Windows";
   EXPECT_EQ(BuildCommandLine(nullptr, 1, environment, &built), -1);

@@ -4,13 +4,17 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "AnsiPath.h"
 #include "CommandRunner.h"
 #include "DoubleByteText.h"
 
 namespace {
 
-// The manager's own executable, found on first need.
+// The manager's own executable, found on first need; empty when its path has
+// no exact form in the code page or is too long.
+bool g_moduleLooked = false;
 char g_modulePath[kPathBufferSize] = "";
 char g_executableFolder[kPathBufferSize] = "";
 
@@ -31,9 +35,9 @@ int StartProcess(const char* command, int show, HANDLE* process) {
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
-  if (built.hidden) {
+  if (built.showWindow >= 0) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
+    startup.wShowWindow = static_cast<WORD>(built.showWindow);
   }
   PROCESS_INFORMATION created;
   std::memset(&created, 0, sizeof created);
@@ -53,13 +57,20 @@ int StartProcess(const char* command, int show, HANDLE* process) {
 }  // namespace
 
 const char* ExecutableFolder() {
-  if (g_executableFolder[0] == '\0') {
-    if (g_modulePath[0] == '\0') {
-      DWORD length = GetModuleFileNameA(nullptr, g_modulePath, sizeof g_modulePath);
-      // A path that filled the buffer was cut: better no path than another's.
-      if (length == 0 || length >= sizeof g_modulePath) g_modulePath[0] = '\0';
+  if (!g_moduleLooked) {
+    g_moduleLooked = true;
+    // Asked for in UTF-16 and converted exactly: the ANSI call best-fits a
+    // character the code page lacks (é to e, naming a look-alike folder) and
+    // cuts a long path. Better no folder than another's.
+    std::wstring wide(32768, L'\0');
+    DWORD length = GetModuleFileNameW(nullptr, &wide[0], static_cast<DWORD>(wide.size()));
+    if (length > 0 && length < wide.size()) {
+      wide.resize(length);
+      WideToAnsiPath(wide.c_str(), g_modulePath, sizeof g_modulePath);
     }
-    std::strncpy(g_executableFolder, FolderOfPath(g_modulePath), sizeof g_executableFolder - 1);
+    if (FindLastChar(g_modulePath, '\\') != nullptr) {
+      std::strncpy(g_executableFolder, FolderOfPath(g_modulePath), sizeof g_executableFolder - 1);
+    }
   }
   return g_executableFolder;
 }
@@ -69,11 +80,12 @@ int RunCommand(const char* command, int show) { return StartProcess(command, sho
 int RunCommandAndWait(const char* command, int show, unsigned long timeoutMs) {
   HANDLE process = nullptr;
   if (StartProcess(command, show, &process) != 0) return -1;
+  bool forever = timeoutMs == INFINITE;
   ULONGLONG deadline = GetTickCount64() + timeoutMs;
   int result = 1;
   for (bool waiting = true; waiting;) {
     ULONGLONG now = GetTickCount64();
-    DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+    DWORD left = forever ? INFINITE : now < deadline ? static_cast<DWORD>(deadline - now) : 0;
     DWORD woke = MsgWaitForMultipleObjectsEx(1, &process, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (woke == WAIT_OBJECT_0) result = 0;
     if (woke != WAIT_OBJECT_0 + 1) break;  // ended, timed out or failed

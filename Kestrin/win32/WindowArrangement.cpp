@@ -1,5 +1,6 @@
 #include "WindowArrangement.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Arrangement.h"
@@ -10,11 +11,15 @@ BOOL CALLBACK PlaceWindowByTitle(HWND window, LPARAM parameter) {
   char title[kPathBufferSize];
   if (GetWindowTextA(window, title, sizeof title) < 0) return TRUE;
   if (std::strcmp(title, record->title) != 0) return TRUE;
+  std::vector<HWND>& placed = *record->placed;
+  if (std::find(placed.begin(), placed.end(), window) != placed.end()) return TRUE;
+  placed.push_back(window);
   SetWindowPos(window, HWND_TOP, record->x, record->y, record->width, record->height, SWP_SHOWWINDOW);
   return FALSE;
 }
 
 void ArrangeMonitorWindows(int keyCounter) {
+  std::vector<HWND> placed;
   for (const PlannedWindow& planned : PlanArrangement(keyCounter)) {
     WindowSearchRecord record{};
     std::strncpy(record.title, planned.title.c_str(), sizeof record.title - 1);
@@ -22,6 +27,7 @@ void ArrangeMonitorWindows(int keyCounter) {
     record.y = planned.cell.y;
     record.width = planned.cell.width;
     record.height = planned.cell.height;
+    record.placed = &placed;
     EnumWindows(PlaceWindowByTitle, reinterpret_cast<LPARAM>(&record));
     Sleep(100);
   }

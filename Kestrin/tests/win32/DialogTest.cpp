@@ -58,14 +58,6 @@ HDROP MakeDrop(const std::vector<std::wstring>& names) {
   return static_cast<HDROP>(memory);
 }
 
-std::wstring Wide(const std::string& ansi) {
-  int length = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-  std::wstring wide(length, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], length);
-  wide.resize(length - 1);
-  return wide;
-}
-
 // What the driver thread sees of the running dialog.
 class DialogDriver {
  public:
@@ -76,6 +68,9 @@ class DialogDriver {
   void Drop(const std::vector<std::wstring>& names) const {
     SendMessageW(dialog_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(names)), 0);
   }
+  // False when the drop was not handled within the bound (a message box
+  // holds it); that box is then answered so that the dialog goes on.
+  bool DropQuietly(const std::vector<std::wstring>& names) const;
   // For a drop that opens a message box, which would block SendMessage.
   void PostDrop(const std::vector<std::wstring>& names) const {
     PostMessageW(dialog_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(names)), 0);
@@ -146,6 +141,16 @@ std::wstring AnswerMessageBox(int button, const std::function<void()>& beforePre
     Sleep(25);
   }
   return L"<no message box>";
+}
+
+bool DialogDriver::DropQuietly(const std::vector<std::wstring>& names) const {
+  DWORD_PTR ignored;
+  if (SendMessageTimeoutW(dialog_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(names)), 0, SMTO_NORMAL, 20000,
+                          &ignored) != 0) {
+    return true;
+  }
+  AnswerMessageBox(IDOK);
+  return false;
 }
 
 // A dialog ended with EndDialog is destroyed once its modal loop returns.
@@ -308,8 +313,10 @@ TEST_F(DialogTest, DropsAddTextFilesAndSkipFoldersListedFilesAndBinaries) {
     d.Drop({Wide(a), Wide(b)});
     EXPECT_EQ(d.Rows(), (std::vector<std::string>{"1 " + a, "2 " + b}));
 
-    // A folder, and a listed file in other letter case: nothing, no message.
-    d.Drop({Wide(files_)});
+    // A folder, a drive root, and a listed file in other letter case:
+    // nothing, no message.
+    EXPECT_TRUE(d.DropQuietly({Wide(files_)}));
+    EXPECT_TRUE(d.DropQuietly({L"C:\\"}));
     std::string upper = a;
     for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     d.Drop({Wide(upper)});
@@ -367,6 +374,13 @@ TEST_F(DialogTest, DoubleClickRemovesTheSelectedRowAndNumbersStay) {
     d.DoubleClickRow(1);
     EXPECT_EQ(d.Rows(), (std::vector<std::string>{"1 " + a, "3 " + c}));
     d.Drop({Wide(e)});
+    EXPECT_EQ(d.Rows(), (std::vector<std::string>{"1 " + a, "3 " + c, "4 " + e}));
+
+    // Numbers of eight digits and more are read whole.
+    g_keyCounter = 9999999;
+    d.Drop({Wide(b)});
+    EXPECT_EQ(d.Cell(3, 0), "10000000");
+    d.DoubleClickRow(3);
     EXPECT_EQ(d.Rows(), (std::vector<std::string>{"1 " + a, "3 " + c, "4 " + e}));
 
     // No row selected: nothing goes.

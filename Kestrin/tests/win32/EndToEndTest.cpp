@@ -5,9 +5,11 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <thread>
@@ -32,6 +34,19 @@ HANDLE Start(const std::string& commandLine, DWORD flags = DETACHED_PROCESS) {
   PROCESS_INFORMATION process{};
   std::string line = commandLine;
   if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup, &process)) {
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+HANDLE StartWide(const std::wstring& commandLine) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::wstring line = commandLine;
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &startup,
+                      &process)) {
     return nullptr;
   }
   CloseHandle(process.hThread);
@@ -85,6 +100,35 @@ bool WaitFor(Condition condition, int seconds) {
   return true;
 }
 
+HWND ManagerDialog() {
+  HWND dialog = FindWindowW(L"#32770", L"リアルタイムファイル監視");
+  return dialog != nullptr && IsWindowVisible(dialog) ? dialog : nullptr;
+}
+
+// Start, Stop, Arrange, Exit, Clear: 1 enabled, 0 not.
+std::string ButtonStates(HWND dialog) {
+  std::string states;
+  for (int id : {IDOK, 1005, 1009, IDCANCEL, 1004}) states += IsWindowEnabled(GetDlgItem(dialog, id)) ? '1' : '0';
+  return states;
+}
+
+// The text of the manager's message box, which is then closed with OK.
+std::wstring AnswerMessageBox() {
+  std::wstring text = L"<no message box>";
+  WaitFor(
+      [&] {
+        HWND box = FindWindowW(L"#32770", L"Kestrin64");
+        if (box == nullptr || !IsWindowVisible(box)) return false;
+        wchar_t said[512] = L"";
+        GetDlgItemTextW(box, 0xFFFF, said, 512);
+        text = said;
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return true;
+      },
+      60);
+  return text;
+}
+
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -115,6 +159,24 @@ class EndToEndTest : public ::testing::Test {
   }
 
   DWORD Click(int id) { return RunToEnd(driver_ + " click " + std::to_string(id)); }
+  DWORD Press(int id) { return RunToEnd(driver_ + " post " + std::to_string(id)); }
+
+  // The list file, written before the manager first made the data folder.
+  void WriteList(const std::string& bytes) {
+    std::string folder = root_ + "\\ProgramData";
+    for (const char* level : {"", "\\Fennwick", "\\Fennwick\\Kestrin"}) {
+      CreateDirectoryA((folder + level).c_str(), nullptr);
+    }
+    WriteBytes(listPath_, bytes);
+  }
+  void StopAndExit() {
+    ASSERT_EQ(Click(1005), 0u);
+    EXPECT_TRUE(WaitFor([] { return MonitorProcessCount() == 0; }, 30)) << MonitorProcessCount() << " still run";
+    ASSERT_EQ(Click(IDCANCEL), 0u);
+    ASSERT_EQ(WaitForSingleObject(manager_, 30000), WAIT_OBJECT_0);
+    CloseHandle(manager_);
+    manager_ = nullptr;
+  }
 
   std::string root_, app_, logs_, driver_, listPath_;
   HANDLE manager_ = nullptr;
@@ -189,6 +251,167 @@ TEST_F(EndToEndTest, StartArrangeStopAndExitWithRealMonitors) {
   CloseHandle(manager_);
   manager_ = nullptr;
   EXPECT_EQ(ReadBytes(listPath_), list);
+}
+
+}  // namespace
+
+namespace {
+
+// Visible windows titled name, none of them minimised, with their left edges.
+std::vector<LONG> LeftEdges(const std::string& name) {
+  std::vector<LONG> lefts;
+  auto windows = VisibleWindows();
+  for (HWND window : windows[name]) {
+    EXPECT_FALSE(IsIconic(window)) << name << " is minimised";
+    RECT rect;
+    GetWindowRect(window, &rect);
+    EXPECT_EQ(rect.top, rect.left == 1400 ? 700 : 0) << name;
+    lefts.push_back(rect.left);
+  }
+  std::sort(lefts.begin(), lefts.end());
+  return lefts;
+}
+
+TEST_F(EndToEndTest, LongAndSameNamedFilesEachGetAMonitorAndACellAndTheListKeepsItsBytes) {
+  // Two files of one name in two folders, and a path of 258 bytes, which
+  // reading the list in pieces of 259 bytes made into two entries.
+  std::vector<std::string> folders = {logs_ + "\\svc1", logs_ + "\\svc2"};
+  size_t padding = 258 - (logs_.size() + 1) - 1 - std::strlen("long.log");
+  folders.push_back(logs_ + "\\" + std::string(padding, 'd'));
+  std::vector<std::string> paths;
+  std::string list;
+  for (size_t i = 0; i < folders.size(); ++i) {
+    CreateDirectoryA(folders[i].c_str(), nullptr);
+    paths.push_back(folders[i] + (i < 2 ? "\\app.log" : "\\long.log"));
+    WriteBytes(paths.back(), "a line\r\n");
+    list += paths.back() + "\r\n";
+  }
+  ASSERT_EQ(paths[2].size(), 258u);
+  WriteList(list);
+
+  manager_ = Start("\"" + app_ + "\\Kestrin.exe\"");
+  ASSERT_NE(manager_, nullptr);
+  ASSERT_EQ(Click(IDOK), 0u);
+  ASSERT_TRUE(WaitFor(
+      [] {
+        auto windows = VisibleWindows();
+        return windows["app.log"].size() == 2 && windows["long.log"].size() == 1;
+      },
+      60))
+      << "the monitors' console windows did not all appear";
+  EXPECT_EQ(MonitorProcessCount(), 3);
+
+  // Each window takes a cell of its own, in list order; none is left where
+  // it was put out of the way.
+  for (const auto& titled : VisibleWindows()) {
+    if (titled.first != "app.log" && titled.first != "long.log") continue;
+    for (HWND window : titled.second) SetWindowPos(window, HWND_TOP, 1400, 700, 300, 200, SWP_NOACTIVATE);
+  }
+  ASSERT_EQ(Click(1009), 0u);
+  EXPECT_EQ(LeftEdges("app.log"), (std::vector<LONG>{0, 480}));
+  EXPECT_EQ(LeftEdges("long.log"), (std::vector<LONG>{960}));
+
+  StopAndExit();
+  EXPECT_EQ(ReadBytes(listPath_), list);
+}
+
+TEST_F(EndToEndTest, AManagerInAFolderTheCodePageCannotNameStartsNoLookAlikesMonitor) {
+  // é has no form in code page 932; asked for in ANSI, the manager's path
+  // would name the look-alike folder, and its MURVEX.exe.
+  std::wstring accented = Wide(root_) + L"\\caf\u00e9", plain = Wide(root_) + L"\\cafe";
+  std::wstring built = Wide(ModuleFolder());
+  for (const std::wstring& folder : {accented, plain}) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW((built + L"..\\MURVEX\\MURVEX.exe").c_str(), (folder + L"\\MURVEX.exe").c_str(), FALSE));
+  }
+  ASSERT_TRUE(CopyFileW((built + L"Kestrin.exe").c_str(), (accented + L"\\Kestrin.exe").c_str(), FALSE));
+  std::string log = logs_ + "\\app.log";
+  WriteBytes(log, "a line\r\n");
+  WriteList(log + "\r\n");
+
+  manager_ = StartWide(L"\"" + accented + L"\\Kestrin.exe\"");
+  ASSERT_NE(manager_, nullptr);
+  ASSERT_EQ(Press(IDOK), 0u);
+  std::wstring said = AnswerMessageBox();
+  EXPECT_NE(said.find(L"MURVEX.exe を起動できません"), std::wstring::npos) << "said: " << said.size();
+  EXPECT_EQ(MonitorProcessCount(), 0);
+  HWND dialog = ManagerDialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(ButtonStates(dialog), "10011");  // still idle
+  ASSERT_EQ(Click(IDCANCEL), 0u);
+  EXPECT_EQ(WaitForSingleObject(manager_, 30000), WAIT_OBJECT_0);
+}
+
+// The system's task-kill swapped for one that takes 12 seconds, for one
+// test, and put back when it ends. Wine runs its own builtin programs unless
+// its settings say to load the file.
+class SlowTaskKill {
+ public:
+  static constexpr char kOverrides[] = "Software\\Wine\\DllOverrides";
+  explicit SlowTaskKill(const std::string& replacement) {
+    char folder[MAX_PATH];
+    GetSystemDirectoryA(folder, sizeof folder);
+    taskKill_ = std::string(folder) + "\\taskkill.exe";
+    kept_ = taskKill_ + ".kept";
+    // A run that ended before putting it back left the system's one here.
+    if (GetFileAttributesA(kept_.c_str()) != INVALID_FILE_ATTRIBUTES) MoveFileExA(kept_.c_str(), taskKill_.c_str(), MOVEFILE_REPLACE_EXISTING);
+    swapped_ = CopyFileA(taskKill_.c_str(), kept_.c_str(), FALSE) && CopyFileA(replacement.c_str(), taskKill_.c_str(), FALSE);
+    RegSetKeyValueA(HKEY_CURRENT_USER, kOverrides, "taskkill.exe", REG_SZ, "native", sizeof "native");
+  }
+  ~SlowTaskKill() {
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kOverrides, "taskkill.exe");
+    MoveFileExA(kept_.c_str(), taskKill_.c_str(), MOVEFILE_REPLACE_EXISTING);
+  }
+  bool swapped() const { return swapped_; }
+
+ private:
+  std::string taskKill_, kept_;
+  bool swapped_ = false;
+};
+
+TEST_F(EndToEndTest, StopKeepsEveryButtonOffUntilASlowTaskKillHasEnded) {
+  std::string log = logs_ + "\\app.log";
+  WriteBytes(log, "a line\r\n");
+  WriteList(log + "\r\n");
+  manager_ = Start("\"" + app_ + "\\Kestrin.exe\"");
+  ASSERT_NE(manager_, nullptr);
+  {
+    SlowTaskKill slow(ModuleFolder() + "kestrin_slow_taskkill.exe");
+    if (!slow.swapped()) GTEST_SKIP() << "the system's task-kill cannot be swapped here";
+    ASSERT_EQ(Click(IDOK), 0u);
+    ASSERT_TRUE(WaitFor([] { return VisibleWindows().count("app.log") != 0; }, 60));
+    HWND dialog = ManagerDialog();
+    ASSERT_NE(dialog, nullptr);
+
+    auto pressed = std::chrono::steady_clock::now();
+    ASSERT_EQ(Press(1005), 0u);
+    // Every button stays off, the window answering, until the task-kill has
+    // ended; only then, with the monitors gone, do they come back.
+    bool sawAllOff = false;
+    std::string last;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          last = ButtonStates(dialog);
+          if (last == "00000") {
+            sawAllOff = true;
+            DWORD_PTR ignored;
+            EXPECT_NE(SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored), 0);
+            return false;
+          }
+          return sawAllOff || last != "01100";
+        },
+        90))
+        << "the buttons stayed " << last;
+    EXPECT_EQ(last, "10011");
+    EXPECT_EQ(MonitorProcessCount(), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(11));
+
+    // Started again: no late task-kill ends the new monitor.
+    ASSERT_EQ(Click(IDOK), 0u);
+    ASSERT_TRUE(WaitFor([] { return VisibleWindows().count("app.log") != 0; }, 60));
+    EXPECT_EQ(MonitorProcessCount(), 1);
+  }
+  StopAndExit();
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
-// Whole-file reads and writes for the manager's Windows tests.
+// Whole-file reads and writes, and ANSI names made wide, for the manager's
+// Windows tests.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -23,4 +25,12 @@ inline std::string ReadBytes(const std::string& path) {
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
   std::fclose(file);
   return bytes;
+}
+
+inline std::wstring Wide(const std::string& ansi) {
+  int length = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+  std::wstring wide(length, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], length);
+  wide.resize(length - 1);
+  return wide;
 }

@@ -1,8 +1,9 @@
 // Presses the manager's buttons from outside, as a user would:
-//   kestrin_driver click <control id>
-// Waits (up to 30 s) for the manager's dialog, sends the button's click and
-// returns once the manager has handled it. Exit code 0, or 2 when no dialog
-// or no such button was found.
+//   kestrin_driver click <control id>   returns once the manager has handled it
+//   kestrin_driver post <control id>    returns at once (for a click that
+//                                       opens a message box or takes long)
+// Waits (up to 30 s) for the manager's dialog. Exit code 0, or 2 when no
+// dialog or no such button was found.
 #include <windows.h>
 
 #include <cstdio>
@@ -23,8 +24,9 @@ HWND FindManagerDialog() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 || std::strcmp(argv[1], "click") != 0) {
-    std::fprintf(stderr, "usage: kestrin_driver click <control id>\n");
+  bool post = argc == 3 && std::strcmp(argv[1], "post") == 0;
+  if (argc != 3 || (!post && std::strcmp(argv[1], "click") != 0)) {
+    std::fprintf(stderr, "usage: kestrin_driver click|post <control id>\n");
     return 1;
   }
   int id = std::atoi(argv[2]);
@@ -32,6 +34,10 @@ int main(int argc, char** argv) {
   if (dialog == nullptr) return 2;
   HWND button = GetDlgItem(dialog, id);
   if (button == nullptr) return 2;
+  if (post) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    return 0;
+  }
   // Synchronous: Start returns after the last monitor was started, Stop
   // after the task-kill ended.
   DWORD_PTR ignored;
