@@ -295,8 +295,11 @@ void JudgeStatus(MonitorState& state, Console& console, bool settled) {
   // same status.
   bool again = state.current != state.saved || (settled && state.heldLine != 0);
   while (again) {
+    // Nothing shown since the last clear but a held first line: the file is
+    // still listed in full, not highlighted.
+    bool nothingShown = state.listedCount == 0 || (state.listedCount == 1 && state.heldLine == 1);
     state.heldLine = 0;
-    if (state.listedCount == 0) {
+    if (nothingShown) {
       FullListing(state, console, settled);
     } else {
       DifferencePass(state, console, settled);

@@ -330,9 +330,16 @@ TEST_F(ChangeCycleTest, EmptiedClearsAtEveryWakeAndRefillIsFullListing) {
   EXPECT_EQ(Run("a\n"), "<15>[0001]a\n<CLS><CLS><10>[0001]x\n<10><95>[0002]y\n<10>");
 }
 
+// Also when the first line came in pieces and was held back at first.
 TEST_F(ChangeCycleTest, EmptyAtStartThenFilledIsFullListing) {
   ThenWrite("a\n");
   EXPECT_EQ(Run(""), "<15><10>[0001]a\n<10>");
+  TearDown();
+  console = ScriptedConsole();
+  watcher = ScriptedWatcher();
+  ThenWrite("a");
+  ThenWrite("ab\nc\n");
+  EXPECT_EQ(Run(""), "<15><10><10><10>[0001]ab\n[0002]c\n<10>");
 }
 
 TEST_F(ChangeCycleTest, DeletedThenRecreatedIsListedInFull) {
