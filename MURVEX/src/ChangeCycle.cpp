@@ -9,6 +9,7 @@
 #include "KeyedTextTable.h"
 #include "LineDigest.h"
 #include "LineReader.h"
+#include "ListingTail.h"
 #include "RunTable.h"
 #include "TextEncoding.h"
 
@@ -247,6 +248,7 @@ void ListAllLines(MonitorState& state, Console& console, bool showOpen) {
   state.lineCounter = 0;
   ForgetRuns();
   CountingKey counting;
+  ListingTail tail(state.shownLines);
   char digest[kLineDigestSize + 1];
   size_t length;
   while (const char* text = NextLineText(state.path, &length)) {
@@ -259,8 +261,9 @@ void ListAllLines(MonitorState& state, Console& console, bool showOpen) {
     }
     DigestLine(text, length, digest);
     TableInsert(key, digest);
-    PrintLine(console, state.lineCounter, text, length);
+    if (tail.Hold(state.lineCounter, text, length) == 0) PrintLine(console, state.lineCounter, text, length);
   }
+  tail.Release([&](int32_t number, const std::string& text) { PrintLine(console, number, text.data(), text.size()); });
 }
 
 // Takes the file's status into the current one (all zeros when it cannot be

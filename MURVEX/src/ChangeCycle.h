@@ -22,6 +22,7 @@ struct MonitorState {
   int64_t changedAtMs = 0;  // when a look last found the status changed
   // When the next pass may start, on the change watcher's clock (NowMs).
   int64_t nextPassMs = 0;
+  int64_t shownLines = -1;  // a listing shows only this many last lines; -1 all
 };
 
 // Reads the next line of the watched file as the monitor shows and stores it

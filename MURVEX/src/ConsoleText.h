@@ -23,5 +23,6 @@ const char* Utf8LineToConsole(const char* line, size_t length, size_t* converted
 // dropped. Static buffer, overwritten by the next call.
 const char* Utf16LineToConsole(const uint16_t* line, size_t count, size_t* converted);
 
-// A message of the monitor, written in UTF-8, in the console's text.
+// A message of the monitor, written in UTF-8 (the system's Japanese text), in
+// the console's text and, on Linux, in the language the entry chose.
 std::string MessageToConsole(const std::string& utf8);

@@ -11,6 +11,8 @@ namespace {
 
 // Lives as long as the process: the cycle keeps working on it.
 MonitorState g_state;
+// What LimitListings set: the last lines a listing shows, -1 for all.
+int64_t g_shownLines = -1;
 
 int StartMonitor(int argc, char** argv, const MonitorPlatform& platform, long maxWakeups) {
   if (argc != 2) return 1;
@@ -25,6 +27,7 @@ int StartMonitor(int argc, char** argv, const MonitorPlatform& platform, long ma
   MonitorState& state = g_state;
   state = MonitorState();
   state.path = path;
+  state.shownLines = g_shownLines;
   if (files.Status(path, &state.current) != 0) return 1;
   state.saved = state.current;
 
@@ -42,6 +45,8 @@ int StartMonitor(int argc, char** argv, const MonitorPlatform& platform, long ma
 }
 
 }  // namespace
+
+void LimitListings(int64_t count) { g_shownLines = count < 0 ? -1 : count; }
 
 int MonitorMain(int argc, char** argv, const MonitorPlatform& platform) {
   int exitCode = StartMonitor(argc, argv, platform, -1);

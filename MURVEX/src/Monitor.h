@@ -1,6 +1,8 @@
 // The console monitor: entry, first listing and the change cycle.
 #pragma once
 
+#include <cstdint>
+
 #include "MonitorPlatform.h"
 
 // Runs the monitor on path with the given platform until the change wait
@@ -13,3 +15,9 @@ int MonitorMain(int argc, char** argv, const MonitorPlatform& platform);
 // Bounded variant for tests: returns 2 after maxWakeups wake-ups of the change
 // wait instead of waiting for ever.
 int MonitorMainBounded(int argc, char** argv, const MonitorPlatform& platform, long maxWakeups);
+
+// Every listing (the first, and each after the file shrank) shows only the
+// file's last `count` lines; all lines are still read and recorded, so a
+// later change above them is shown as any change is. -1 (the default)
+// shows every line. Set before MonitorMain.
+void LimitListings(int64_t count);

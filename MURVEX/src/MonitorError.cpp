@@ -7,15 +7,12 @@
 #include "MonitorPlatform.h"
 
 void WriteMonitorError(const char* utf8Format, const char* path) {
-  std::string format = utf8Format;
-  std::string message;
-  size_t slot = format.find("%s");
-  if (slot == std::string::npos) {
-    message = MessageToConsole(format);
-  } else {
-    message = MessageToConsole(format.substr(0, slot)) + (path != nullptr ? path : "") +
-              MessageToConsole(format.substr(slot + 2));
-  }
+  // The whole format at once: the platform may put it in other words. "%s"
+  // survives the conversion to code page 932, where '%' is never the second
+  // byte of a character.
+  std::string message = MessageToConsole(utf8Format);
+  size_t slot = message.find("%s");
+  if (slot != std::string::npos) message.replace(slot, 2, path != nullptr ? path : "");
   Console* console = CurrentPlatform().console;
   if (console != nullptr) {
     console->WriteError(message.c_str());
