@@ -52,11 +52,13 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # murvex FILE1 FILE2 ... opens the files in tmux panes.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS tmux)
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "watch a text file and show its new and changed lines")
   set(CPACK_PACKAGE_DESCRIPTION "murvex lists a text file with line numbers in the terminal, then prints
 only the lines that are new or changed, highlighted, and lists the file
 again when it shrinks, empties or is replaced. It reads Shift-JIS,
-UTF-8 and UTF-16LE files.")
+UTF-8 and UTF-16LE files. Several files open side by side in tmux.")
 endif()
 
 include(CPack)

@@ -60,6 +60,8 @@ for file in ./usr/bin/murvex ./usr/share/man/man1/murvex.1.gz; do
 done
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || { echo "$deb is not version $version" >&2; exit 1; }
 dpkg-deb -f "$deb" Depends | grep -q 'libc6' || { echo "$deb declares no dependencies" >&2; exit 1; }
+# Several files open in tmux: recommended, not required.
+[ "$(dpkg-deb -f "$deb" Recommends)" = "tmux" ] || { echo "$deb does not recommend tmux" >&2; exit 1; }
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"

@@ -3,7 +3,8 @@
 # purpose. Safe to run again: nothing is fetched when everything is there.
 #   scripts/install-deps.sh run       building and running the native murvex
 #   scripts/install-deps.sh package   building both release packages
-#   scripts/install-deps.sh [all]     building everything and running every test
+#   scripts/install-deps.sh [all]     building everything and running every test (tmux for
+#                                     murvex's grid, xterm for its screenshot)
 set -euo pipefail
 
 mode="${1:-all}"
@@ -20,6 +21,7 @@ all)
     fonts-ipafont-gothic fonts-ipafont-mincho
     clang libclang-rt-14-dev
     imagemagick x11-utils procps locales
+    tmux xterm
   )
   ;;
 *)

@@ -1,11 +1,24 @@
 #include <poll.h>
+#include <signal.h>
 #include <sys/inotify.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "PosixPlatform.h"
+
+namespace {
+
+// The reader of the output has gone: the process ends as a write to a
+// closed pipe ends it, by SIGPIPE, or with status 1 where that is ignored.
+[[noreturn]] void EndAsOnAClosedPipe() {
+  raise(SIGPIPE);
+  exit(1);
+}
+
+}  // namespace
 
 int InotifyWatcher::Start(const char* folder) {
   Stop();
@@ -22,13 +35,16 @@ int InotifyWatcher::Start(const char* folder) {
 
 int InotifyWatcher::Wait(int timeoutMs) {
   if (fd_ < 0) return kWaitFailed;
-  pollfd watched = {fd_, POLLIN, 0};
+  // The output is looked at too (a negative descriptor is passed over): a
+  // closed pipe or a terminal hung up shows as an error at once.
+  pollfd watched[2] = {{fd_, POLLIN, 0}, {readerOf_, 0, 0}};
   int ready;
   do {
-    ready = poll(&watched, 1, timeoutMs);
+    ready = poll(watched, 2, timeoutMs);
   } while (ready < 0 && errno == EINTR);
   if (ready < 0) return kWaitFailed;
-  if (ready == 0) return kTimedOut;
+  if ((watched[1].revents & (POLLERR | POLLHUP)) != 0) EndAsOnAClosedPipe();
+  if ((watched[0].revents & POLLIN) == 0) return kTimedOut;
   // Drain everything queued so one burst of changes is one wake-up.
   bool gone = false;
   alignas(inotify_event) char events[16384];

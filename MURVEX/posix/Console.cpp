@@ -1,8 +1,9 @@
 // The terminal as the monitor's console: UTF-8 text with its control
 // characters shown visibly, colours and clears as ANSI sequences, all
 // through one buffer. The sequences go to a terminal only, never into a
-// file or a pipe; whatever way the process ends, the terminal gets back its
-// colours and the title it had.
+// file or a pipe (colours do with --color=always); whatever way the process
+// ends, and while it is stopped, the terminal has its own colours and the
+// title it had.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -14,6 +15,7 @@
 #endif
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -29,25 +31,63 @@ constexpr size_t kOtherWrite = size_t{1} << 20;
 // A pipe of the default 64 KiB holds one write: the monitor then waits for
 // the reader at every write. A larger one lets both work at the same time.
 constexpr int kPipeSize = 1 << 20;
+// Writes in a row that take nothing before the rest is given up: such a
+// descriptor may never take more, and the monitor must not spin on it.
+constexpr int kMaxEmptyWrites = 100;
 
-// The signals that end the monitor from outside and can be caught.
+// The signals that end the monitor from outside and can be caught, then
+// the one that stops it (Ctrl+Z).
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGTSTP};
 
-// The terminal the monitor has changed, for whichever way out comes first.
-// Set by the console that changes it (TouchTerminal) and its Flush; read by
-// PutTerminalBack, in a signal handler or when that console goes.
+// The sequence of each colour attribute, by how lines are marked: in
+// colours, the listing in the terminal's own; in reverse video, without a
+// colour; or not at all. Index: ColourIndex.
+const char* const kColourSequences[][3] = {
+    // first listing, listing, changed
+    {"\x1b[0m", "\x1b[0m", "\x1b[0;97;45m"},
+    {"\x1b[0m", "\x1b[0m", "\x1b[0;7m"},
+    {"", "", ""},
+};
+
+// The terminal the monitor has changed, for whichever way out comes first,
+// and what it shows, for Ctrl+Z and the continue after it. Set by the
+// console that changes it (TouchTerminal, SetColour, SetTitle) and its
+// Flush; read by PutTerminalBack and OnStop, in a signal handler or when
+// that console goes.
 volatile sig_atomic_t g_changedTerminal = -1;  // its descriptor; -1 once put back
 volatile sig_atomic_t g_titlePushed = 0;       // the title found was saved on its stack
 volatile sig_atomic_t g_atLineStart = 1;       // what reached it last ended a line
+volatile sig_atomic_t g_colourMarks = 0;       // row of kColourSequences in use
+volatile sig_atomic_t g_colourShown = -1;      // column of the colour set last; -1 none
+char g_titleSequence[4200];                    // the title set, as its sequence
+volatile sig_atomic_t g_titleLength = 0;       // its bytes; 0 for no title set
 
-// Default colours, a fresh line and the title found at start, once.
-// Async-signal-safe: fixed bytes, poll and write only. A terminal that takes
-// nothing for half a second (output stopped, nobody reading) is left as it
-// is rather than holding the process.
-void PutTerminalBack() {
-  int fd = g_changedTerminal;
-  if (fd < 0) return;
-  g_changedTerminal = -1;
+int ColourIndex(int attribute) {
+  switch (attribute) {
+    case kColourFirstListing:
+      return 0;
+    case kColourListing:
+      return 1;
+    default:
+      return 2;
+  }
+}
+
+// Writes a few bytes from a signal handler: poll and write only. A terminal
+// that takes nothing for half a second (output stopped, nobody reading) is
+// left as it is rather than holding the process.
+void WriteFromHandler(int fd, const char* bytes, size_t length) {
+  pollfd ready{fd, POLLOUT, 0};
+  if (length > 0 && poll(&ready, 1, 500) == 1 && (ready.revents & POLLOUT) != 0) {
+    ssize_t ignored = write(fd, bytes, length);
+    (void)ignored;
+  }
+}
+
+// Default colours, a fresh line and the title found at start, written to
+// fd. Async-signal-safe: fixed bytes, poll and write only.
+void WriteRestore(int fd) {
   char sequence[32];
   size_t length = 0;
   auto add = [&](const char* text) {
@@ -57,11 +97,17 @@ void PutTerminalBack() {
   add("\x1b[0m");
   if (!g_atLineStart) add("\r\n");
   if (g_titlePushed) add("\x1b[23;0t");
-  pollfd ready{fd, POLLOUT, 0};
-  if (poll(&ready, 1, 500) == 1 && (ready.revents & POLLOUT) != 0) {
-    ssize_t ignored = write(fd, sequence, length);
-    (void)ignored;
-  }
+  WriteFromHandler(fd, sequence, length);
+  g_atLineStart = 1;
+  g_titlePushed = 0;
+}
+
+// The terminal put back, once, for good.
+void PutTerminalBack() {
+  int fd = g_changedTerminal;
+  if (fd < 0) return;
+  g_changedTerminal = -1;
+  WriteRestore(fd);
 }
 
 // Ends the process the way the signal would have, after putting the
@@ -72,15 +118,75 @@ void OnEndingSignal(int signal) {
   raise(signal);
 }
 
+void OnStop(int);
+
+void CatchStop() {
+  struct sigaction action = {};
+  action.sa_handler = OnStop;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kHandledSignals) sigaddset(&action.sa_mask, signal);
+  sigaction(SIGTSTP, &action, nullptr);
+}
+
+// Ctrl+Z: the terminal is put back as at the end, then the process stops
+// the way it would have; when it continues, here, the monitor's colour and
+// title come back.
+void OnStop(int) {
+  int savedErrno = errno;
+  int fd = g_changedTerminal;
+  if (fd >= 0) WriteRestore(fd);
+  signal(SIGTSTP, SIG_DFL);
+  sigset_t stop, before;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &stop, &before);
+  raise(SIGTSTP);
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+  CatchStop();
+  if (fd >= 0 && g_changedTerminal == fd) {
+    char sequence[sizeof g_titleSequence + 32];
+    size_t length = 0;
+    auto add = [&](const char* text, size_t count) {
+      memcpy(sequence + length, text, count);
+      length += count;
+    };
+    if (g_colourShown >= 0) {
+      const char* colour = kColourSequences[g_colourMarks][g_colourShown];
+      add(colour, strlen(colour));
+    }
+    if (g_titleLength > 0) {
+      add("\x1b[22;0t", 7);
+      add(g_titleSequence, static_cast<size_t>(g_titleLength));
+      g_titlePushed = 1;
+    }
+    WriteFromHandler(fd, sequence, length);
+  }
+  errno = savedErrno;
+}
+
+// Writes all of data. A descriptor left non-blocking by another program
+// that shares the terminal says EAGAIN when it is full: the rest waits
+// until it takes output again, as a blocking write would have.
 void WriteAll(int fd, const char* data, size_t length) {
+  int empty = 0;
   while (length > 0) {
     ssize_t done = write(fd, data, length);
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      return;
+    if (done > 0) {
+      data += done;
+      length -= static_cast<size_t>(done);
+      empty = 0;
+      continue;
     }
-    data += done;
-    length -= static_cast<size_t>(done);
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return;
+    if (done == 0 && ++empty > kMaxEmptyWrites) return;
+    pollfd ready{fd, POLLOUT, 0};
+    int polled;
+    do {
+      polled = poll(&ready, 1, -1);
+    } while (polled < 0 && errno == EINTR);
+    // Nobody will ever read it.
+    if (polled < 0 || (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return;
   }
 }
 
@@ -126,7 +232,8 @@ TerminalConsole::TerminalConsole(int outputFd, int errorFd)
       errorFd_(errorFd),
       isTerminal_(isatty(outputFd) == 1),
       errorIsTerminal_(isatty(errorFd) == 1),
-      writeSize_(isTerminal_ ? kTerminalWrite : kOtherWrite) {
+      writeSize_(isTerminal_ ? kTerminalWrite : kOtherWrite),
+      marks_(isTerminal_ ? 0 : 2) {
 #ifdef F_SETPIPE_SZ
   struct stat status;
   if (!isTerminal_ && fstat(outputFd, &status) == 0 && S_ISFIFO(status.st_mode)) {
@@ -142,9 +249,25 @@ TerminalConsole::~TerminalConsole() {
     // Put back before the handlers go: a signal in between finds nothing
     // left to do.
     PutTerminalBack();
-    for (size_t i = 0; i < sizeof kEndingSignals / sizeof kEndingSignals[0]; ++i) {
-      sigaction(kEndingSignals[i], &previousActions_[i], nullptr);
+    for (size_t i = 0; i < sizeof kHandledSignals / sizeof kHandledSignals[0]; ++i) {
+      sigaction(kHandledSignals[i], &previousActions_[i], nullptr);
     }
+  }
+}
+
+void TerminalConsole::ChooseColours(ColourChoice choice) {
+  if (choice == ColourChoice::kAlways) {
+    marks_ = 0;
+  } else if (!isTerminal_) {
+    marks_ = 2;
+  } else if (choice == ColourChoice::kNever) {
+    marks_ = 1;
+  } else {
+    // https://no-color.org: any value but an empty one.
+    const char* noColour = getenv("NO_COLOR");
+    const char* term = getenv("TERM");
+    bool plain = (noColour != nullptr && *noColour != '\0') || (term != nullptr && strcmp(term, "dumb") == 0);
+    marks_ = plain ? 1 : 0;
   }
 }
 
@@ -176,18 +299,26 @@ void TerminalConsole::TouchTerminal() {
   touched_ = true;
   g_changedTerminal = outputFd_;
   g_titlePushed = 0;
+  g_titleLength = 0;
+  g_colourShown = -1;
+  g_colourMarks = marks_;
   g_atLineStart = endsLine_;
   struct sigaction action = {};
   action.sa_handler = OnEndingSignal;
   sigemptyset(&action.sa_mask);
-  for (int signal : kEndingSignals) sigaddset(&action.sa_mask, signal);
-  static_assert(sizeof kEndingSignals / sizeof kEndingSignals[0] ==
+  for (int signal : kHandledSignals) sigaddset(&action.sa_mask, signal);
+  static_assert(sizeof kHandledSignals / sizeof kHandledSignals[0] ==
                 sizeof previousActions_ / sizeof previousActions_[0]);
-  for (size_t i = 0; i < sizeof kEndingSignals / sizeof kEndingSignals[0]; ++i) {
-    sigaction(kEndingSignals[i], nullptr, &previousActions_[i]);
-    // Started ignoring it (nohup, a background job): it stays ignored.
+  for (size_t i = 0; i < sizeof kHandledSignals / sizeof kHandledSignals[0]; ++i) {
+    sigaction(kHandledSignals[i], nullptr, &previousActions_[i]);
+    // Started ignoring it (nohup, a background job, a shell without job
+    // control): it stays ignored.
     if (previousActions_[i].sa_handler == SIG_IGN) continue;
-    sigaction(kEndingSignals[i], &action, nullptr);
+    if (kHandledSignals[i] == SIGTSTP) {
+      CatchStop();
+    } else {
+      sigaction(kHandledSignals[i], &action, nullptr);
+    }
   }
 }
 
@@ -202,19 +333,12 @@ void TerminalConsole::Write(const char* text, size_t length) {
 }
 
 void TerminalConsole::SetColour(int attribute) {
-  if (!isTerminal_) return;
-  TouchTerminal();
-  switch (attribute) {
-    case kColourListing:
-      buffer_ += "\x1b[0;92;40m";
-      break;
-    case kColourChanged:
-      buffer_ += "\x1b[0;97;45m";
-      break;
-    default:
-      buffer_ += "\x1b[0;97;40m";
-      break;
-  }
+  if (marks_ == 2) return;
+  // Colours into a file or a pipe (--color=always) leave no terminal to put back.
+  if (isTerminal_) TouchTerminal();
+  int index = ColourIndex(attribute);
+  buffer_ += kColourSequences[marks_][index];
+  if (touched_) g_colourShown = index;
   Flush();
 }
 
@@ -226,12 +350,19 @@ void TerminalConsole::SetTitle(const char* title) {
     buffer_ += "\x1b[22;0t";
     g_titlePushed = 1;
   }
-  buffer_ += "\x1b]0;";
+  std::string sequence = "\x1b]0;";
   // A control byte would end the sequence early.
   for (const char* at = title; *at != '\0'; ++at) {
-    if (!IsControl(static_cast<unsigned char>(*at)) && *at != '\n' && *at != '\r') buffer_ += *at;
+    if (!IsControl(static_cast<unsigned char>(*at)) && *at != '\n' && *at != '\r') sequence += *at;
   }
-  buffer_ += '\x07';
+  sequence += '\x07';
+  buffer_ += sequence;
+  // Kept for the continue after Ctrl+Z; a title too long for it is not set again.
+  g_titleLength = 0;
+  if (sequence.size() <= sizeof g_titleSequence) {
+    memcpy(g_titleSequence, sequence.data(), sequence.size());
+    g_titleLength = static_cast<sig_atomic_t>(sequence.size());
+  }
   Flush();
 }
 
@@ -239,14 +370,15 @@ void TerminalConsole::Clear() {
   if (!isTerminal_) return;
   TouchTerminal();
   endsLine_ = true;
-  buffer_ += "\x1b[H\x1b[2J\x1b[3J";
+  // The screen only: the scrollback keeps what was shown before.
+  buffer_ += "\x1b[H\x1b[2J";
   Flush();
 }
 
 void TerminalConsole::Flush() {
-  // While the bytes go out (a signal may come before write returns) the
-  // cursor is on either side of them: a line start only if both are.
-  if (touched_) g_atLineStart = g_atLineStart && endsLine_;
+  // While the bytes go out, a signal may cut the write short anywhere among
+  // them: the cursor is then taken to be mid-row.
+  if (touched_ && !buffer_.empty()) g_atLineStart = 0;
   WriteAll(outputFd_, buffer_.data(), buffer_.size());
   buffer_.clear();
   if (touched_) g_atLineStart = endsLine_;

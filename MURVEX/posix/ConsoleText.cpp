@@ -160,5 +160,3 @@ const char* Utf16LineToConsole(const uint16_t* line, size_t count, size_t* conve
   *converted = out;
   return g_text;
 }
-
-std::string MessageToConsole(const std::string& utf8) { return utf8; }

@@ -7,6 +7,10 @@
 
 #include "MonitorPlatform.h"
 
+// --color: colour sequences on a terminal unless the environment asks for
+// none (auto), on any output (always), or none (never).
+enum class ColourChoice { kAuto, kAlways, kNever };
+
 class TerminalConsole : public Console {
  public:
   TerminalConsole(int outputFd, int errorFd);
@@ -17,6 +21,9 @@ class TerminalConsole : public Console {
   void Clear() override;
   void Flush() override;
   void WriteError(const char* text) override;
+  // How lines are marked from now on. Without a choice: colours on a
+  // terminal, nothing elsewhere, whatever the environment says.
+  void ChooseColours(ColourChoice choice);
 
  private:
   void AppendEscaped(const char* text, size_t length);
@@ -29,11 +36,13 @@ class TerminalConsole : public Console {
   bool isTerminal_;
   bool errorIsTerminal_;
   size_t writeSize_;  // buffered bytes that make a write
+  // Changed lines marked in colour (0), in reverse video (1), or not (2).
+  int marks_;
   // This console has changed the terminal: it puts it back when it goes,
   // and its signal handlers do so when the process is stopped.
   bool touched_ = false;
   bool endsLine_ = true;  // the last text written ended a line
-  struct sigaction previousActions_[3];
+  struct sigaction previousActions_[4];  // SIGINT, SIGTERM, SIGHUP, SIGTSTP
 };
 
 class InotifyWatcher : public ChangeWatcher {
@@ -43,10 +52,18 @@ class InotifyWatcher : public ChangeWatcher {
   int Wait(int timeoutMs) override;
   void Stop() override;
   int64_t CpuUs() override;
+  // While it waits, also looks at the output fd: when nobody can read it
+  // any more (a closed pipe, a terminal hung up), the process ends as on a
+  // write to a closed pipe.
+  void EndWithReaderOf(int fd) { readerOf_ = fd; }
 
  private:
   int fd_ = -1;
+  int readerOf_ = -1;
 };
+
+// The console and watcher of the real monitor (NativePlatform.cpp).
+TerminalConsole& NativeTerminal();
 
 // The file services of this platform (FileSystem.cpp).
 FileSystem& PosixFileSystem();
@@ -54,3 +71,12 @@ FileSystem& PosixFileSystem();
 // Test hook: the name iconv is asked for code page 932 by ("CP932"); a name
 // it does not know stands for a system without that converter.
 void SetCodePageConverterName(const char* name);
+
+// Messages: the system's Japanese texts, or English ones (Messages.cpp).
+// ChooseMessageLanguage decides once from the locale's variables (LC_ALL,
+// LC_MESSAGES, LANG: Japanese when the first set begins with "ja");
+// Localised gives the text to use for one of the system's texts, a static
+// string (the text itself when it has no English one).
+void ChooseMessageLanguage();
+bool JapaneseMessages();
+const char* Localised(const char* japanese);

@@ -1,36 +1,200 @@
+#include <fcntl.h>
+#include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "Monitor.h"
+#include "PosixPlatform.h"
+#include "TextEncoding.h"
+#include "TmuxGrid.h"
 
 namespace {
 
 const char kUsage[] =
-    "Usage: murvex FILE\n"
+    "Usage: murvex [OPTION]... FILE...\n"
     "Lists FILE with line numbers, then shows its new and changed lines as they come.\n"
-    "Ctrl+C ends it. A FILE whose name begins with a dash is named as ./FILE.\n"
+    "Ctrl+C ends it. Two or more files open side by side in tmux, one monitor each.\n"
+    "A FILE whose name begins with a dash is named as ./FILE.\n"
     "\n"
-    "  --help     show this help and exit\n"
-    "  --version  show the version and exit\n"
+    "  -n, --lines=N     the first listing, and each after the file shrank, shows\n"
+    "                    only the last N lines; every line is still watched\n"
+    "      --color=WHEN  mark changed lines with colour: auto (the default: on a\n"
+    "                    terminal, unless NO_COLOR is set or TERM is dumb, when\n"
+    "                    they are shown in reverse video), always, or never\n"
+    "  -h, --help        show this help and exit\n"
+    "      --version     show the version and exit\n"
     "\n"
+    "Exit status: 0 after --help or --version; 1 when the command line or a file\n"
+    "is refused, or when the file's folder goes away.\n"
     "See murvex(1).\n";
+
+const char kUsageJapanese[] =
+    "使い方: murvex [オプション]... ファイル...\n"
+    "ファイルを行番号付きで表示し、その後は新しい行と変わった行を来るたびに表示します。\n"
+    "Ctrl+C で終わります。二つ以上のファイルは tmux の画面に並べて一つずつ監視します。\n"
+    "名前がダッシュで始まるファイルは ./ファイル と書きます。\n"
+    "\n"
+    "  -n, --lines=N     最初の一覧と、ファイルが縮んだ後の一覧は最後の N 行だけ\n"
+    "                    （どの行も監視は続けます）\n"
+    "      --color=WHEN  変わった行の色: auto（既定。端末にだけ。NO_COLOR があるか\n"
+    "                    TERM が dumb なら反転表示）、always、never\n"
+    "  -h, --help        この説明を表示して終わる\n"
+    "      --version     版を表示して終わる\n"
+    "\n"
+    "終了コード: --help と --version は 0。コマンド行かファイルを受け付けないとき、\n"
+    "ファイルのフォルダーがなくなったときは 1。\n"
+    "詳しくは murvex(1) を見てください。\n";
+
+// The first bytes the encoding test looks at.
+constexpr size_t kSampleSize = 1000000;
+
+const char* Usage() { return JapaneseMessages() ? kUsageJapanese : kUsage; }
+
+// One of the system's messages on standard error, in the user's language,
+// with value in its slot; reason (English only) says more after it.
+void Tell(const char* japanese, const char* value, const char* reason = nullptr) {
+  std::string text = Localised(japanese);
+  size_t slot = text.find("%s");
+  if (slot != std::string::npos) text.replace(slot, 2, value);
+  if (reason != nullptr && !JapaneseMessages()) text.insert(text.size() - 1, std::string(": ") + reason);
+  fputs(text.c_str(), stderr);
+}
+
+// 0 when path names a text file the monitor can watch; otherwise says why on
+// standard error and returns -1. The monitor checks again as it starts; this
+// check is the one that names the reason.
+int CheckFile(const char* path) {
+  // Not blocking: opening a pipe would wait for a writer.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    int error = errno;
+    if (error == ENOENT) {
+      Tell("[%s]は存在しません\n", path);
+    } else if (error == EACCES || error == EPERM) {
+      Tell("[%s]はアクセス権がありません\n", path);
+    } else {
+      Tell("[%s]はオープンできません\n", path, strerror(error));
+    }
+    return -1;
+  }
+  struct stat info;
+  int result = -1;
+  if (fstat(fd, &info) != 0) {
+    Tell("[%s]はオープンできません\n", path, strerror(errno));
+  } else if (S_ISDIR(info.st_mode)) {
+    Tell("[%s]はフォルダーです\n", path);
+  } else if (!S_ISREG(info.st_mode)) {
+    Tell("[%s]は通常のファイルではありません\n", path);
+  } else {
+    std::unique_ptr<unsigned char[]> sample(new unsigned char[kSampleSize]);
+    size_t count = 0;
+    while (count < kSampleSize) {
+      ssize_t got = read(fd, sample.get() + count, kSampleSize - count);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      count += static_cast<size_t>(got);
+    }
+    if (ClassifyTextBytes(sample.get(), count) == TextEncoding::None) {
+      Tell("[%s]はテキストファイルではありません\n", path);
+    } else {
+      result = 0;
+    }
+  }
+  close(fd);
+  return result;
+}
+
+// A refused command line: the reason, then where to read more.
+int RefuseCommandLine(const char* japanese, const char* value) {
+  Tell(japanese, value);
+  Tell("詳しくは murvex --help を見てください\n", "");
+  return 1;
+}
 
 }  // namespace
 
-// The usual Unix command line around the monitor's own: help, version, and
-// the usage on a wrong argument count instead of a silent exit.
+// The usual Unix command line around the monitor's own: options, help,
+// version, refusals that say why, and several files in a tmux grid.
 int main(int argc, char** argv) {
-  if (argc == 2 && strcmp(argv[1], "--help") == 0) {
-    fputs(kUsage, stdout);
+  ChooseMessageLanguage();
+  static const option kLongOptions[] = {
+      {"lines", required_argument, nullptr, 'n'}, {"color", optional_argument, nullptr, 'c'},
+      {"help", no_argument, nullptr, 'h'},        {"version", no_argument, nullptr, 'V'},
+      {nullptr, 0, nullptr, 0},
+  };
+  GridOptions options;
+  bool help = false, version = false;
+  opterr = 0;
+  for (int option; (option = getopt_long(argc, argv, ":hn:", kLongOptions, nullptr)) != -1;) {
+    const char* given = argv[optind - 1];
+    switch (option) {
+      case 'h':
+        help = true;
+        break;
+      case 'V':
+        version = true;
+        break;
+      case 'n': {
+        char* end = nullptr;
+        errno = 0;
+        long long count = strtoll(optarg, &end, 10);
+        if (*optarg < '0' || *optarg > '9' || *end != '\0' || errno != 0 || count > INT32_MAX) {
+          return RefuseCommandLine("[%s]は行数として正しくありません\n", optarg);
+        }
+        options.lines = optarg;
+        LimitListings(count);
+        break;
+      }
+      case 'c':
+        if (optarg == nullptr || strcmp(optarg, "always") == 0) {
+          options.colour = ColourChoice::kAlways;
+        } else if (strcmp(optarg, "auto") == 0) {
+          options.colour = ColourChoice::kAuto;
+        } else if (strcmp(optarg, "never") == 0) {
+          options.colour = ColourChoice::kNever;
+        } else {
+          return RefuseCommandLine("[%s]は --color の値として正しくありません（auto、always、never）\n", optarg);
+        }
+        break;
+      case ':':
+        return RefuseCommandLine("[%s]には値が必要です\n", given);
+      default: {
+        // An unknown short option is named alone, not with its neighbours.
+        std::string unknown = optopt != 0 ? std::string("-") + static_cast<char>(optopt) : std::string(given);
+        return RefuseCommandLine("[%s]は不明なオプションです\n", unknown.c_str());
+      }
+    }
+  }
+  if (help) {
+    fputs(Usage(), stdout);
     return 0;
   }
-  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+  if (version) {
     puts("murvex " MURVEX_VERSION);
     return 0;
   }
-  if (argc != 2) {
-    fputs(kUsage, stderr);
+  if (optind == argc) {
+    fputs(Usage(), stderr);
     return 1;
   }
-  return MonitorMain(argc, argv, NativePlatform());
+  // Every file checked, every refusal named, before anything opens.
+  int refused = 0;
+  for (int i = optind; i < argc; ++i) refused += CheckFile(argv[i]) != 0;
+  if (refused > 0) return 1;
+  if (argc - optind >= 2) return OpenGrid(std::vector<const char*>(argv + optind, argv + argc), options);
+
+  NativeTerminal().ChooseColours(options.colour);
+  char* monitorArgv[] = {argv[0], argv[optind], nullptr};
+  int exitCode = MonitorMain(2, monitorArgv, NativePlatform());
+  // The monitor returns for a refused start (1) or when its folder can no
+  // longer be watched (0, as on Windows): here both are failures.
+  return exitCode == 0 ? 1 : exitCode;
 }

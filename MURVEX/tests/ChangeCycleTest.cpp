@@ -585,9 +585,9 @@ TEST_F(TerminalConsoleTest, ColoursTitleAndClearAsSequencesInOrder) {
   console.Write("b", 1);
   console.SetColour(kColourListing);
   console.Clear();
-  // The title found is saved first, to be put back at the end.
-  const std::string expected =
-      "\x1b[22;0t\x1b]0;app.log\x07\x1b[0;97;40ma\x1b[0;97;45mb\x1b[0;92;40m\x1b[H\x1b[2J\x1b[3J";
+  // The title found is saved first, to be put back at the end; listings in
+  // the terminal's own colours; a clear leaves the scrollback alone.
+  const std::string expected = "\x1b[22;0t\x1b]0;app.log\x07\x1b[0ma\x1b[0;97;45mb\x1b[0m\x1b[H\x1b[2J";
   EXPECT_EQ(Drain(expected.size()), expected);
 }
 
@@ -604,7 +604,7 @@ TEST_F(TerminalConsoleTest, AFileOrPipeGetsTheNumberedLinesAloneWithControlBytes
 
 TEST_F(TerminalConsoleTest, PutsTheTerminalBackOnAFreshLineWhenItGoes) {
   UseTerminal();
-  const std::string start = "\x1b[0;97;40m\x1b[22;0t\x1b]0;a.log\x07[0001]x";
+  const std::string start = "\x1b[0m\x1b[22;0t\x1b]0;a.log\x07[0001]x";
   for (const std::string end : {"", "\n"}) {
     {
       TerminalConsole console(fds_[1], fds_[1]);

@@ -23,8 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// "は監視できません" as the terminal shows it (UTF-8).
-const std::string kCannotWatch = "\xE3\x81\xAF\xE7\x9B\xA3\xE8\xA6\x96\xE3\x81\xA7\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93";
 // "はオープンできません".
 const std::string kCannotOpen =
     "\xE3\x81\xAF\xE3\x82\xAA\xE3\x83\xBC\xE3\x83\x97\xE3\x83\xB3\xE3\x81\xA7\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93";
@@ -87,13 +85,16 @@ TEST_F(FaultEndToEndTest, DeletedAndCreatedAgainQuicklyShowsTheLastFile) {
   EXPECT_TRUE(WaitForScreen(monitor, {"final 1\n", "final 2\n", "final 3\n"})) << monitor.Screen();
 }
 
-TEST_F(FaultEndToEndTest, WatchedFolderDeletedEndsWithItsMessageAndExitCodeZero) {
+// The folder gone is an end the user did not ask for: status 1, and why.
+TEST_F(FaultEndToEndTest, WatchedFolderDeletedEndsWithItsMessageAndExitCodeOne) {
   Write("a\n");
   MonitorOnTerminal monitor(path_);
   ASSERT_TRUE(monitor.WaitFor("[0001]a")) << monitor.Screen();
   fs::remove_all(folder_);
-  EXPECT_EQ(monitor.WaitForExit(), 0) << monitor.Screen();
-  EXPECT_NE(monitor.Screen().find("[" + folder_.string() + "/]" + kCannotWatch), std::string::npos) << monitor.Screen();
+  EXPECT_EQ(monitor.WaitForExit(), 1) << monitor.Screen();
+  EXPECT_NE(monitor.Screen().find("murvex: cannot watch the folder " + folder_.string() + "/ (deleted or moved?)"),
+            std::string::npos)
+      << monitor.Screen();
   // The message ended the line: colours and title put back, nothing more.
   const std::string putBack = kResetColours + kRestoreTitle;
   EXPECT_EQ(monitor.Screen().substr(monitor.Screen().size() - putBack.size()), putBack) << monitor.Screen();
@@ -198,42 +199,52 @@ TEST_F(FaultEndToEndTest, RewriteThroughASharedMappingIsShownWithoutANotificatio
   close(fd);
 }
 
-// Command lines the monitor must refuse with exit code 1, before it touches
-// the terminal's title or colour.
-TEST_F(FaultEndToEndTest, RefusedCommandLinesEndWithExitCodeOne) {
+// Files the monitor must refuse: exit code 1, the terminal untouched, and
+// the reason on standard error, the path exactly as given, in English or,
+// in a Japanese locale, in the system's Japanese.
+TEST_F(FaultEndToEndTest, RefusedFilesEndWithExitCodeOneSayingWhyInTheUsersLanguage) {
   Write("a\n");
   std::string fifo = (folder_ / "pipe").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const std::vector<std::vector<std::string>> refused = {
-      {},                                   // no argument
-      {path_, path_},                       // two
-      {""},                                 // empty
-      {"CON"},                              // a device name of another system: no such file
-      {std::string(5000, 'x') + ".log"},    // longer than any path
-      {folder_.string()},                   // a folder
-      {"/dev/null"},                        // a device
-      {fifo},                               // a pipe: opening it would wait for a writer
-  };
-  for (const auto& arguments : refused) {
-    MonitorOnTerminal monitor(arguments);
-    EXPECT_EQ(monitor.WaitForExit(), 1) << (arguments.empty() ? "(none)" : arguments[0].substr(0, 80));
-    EXPECT_EQ(monitor.Screen().find("\x1b"), std::string::npos) << monitor.Screen();
-  }
-  // Not things that can be watched, so they are reported as files that
-  // cannot be opened, the path exactly as given ("日本" too).
-  std::string japanese = (folder_ / "\xE6\x97\xA5\xE6\x9C\xAC").string();
+  std::string binary = (folder_ / "data.bin").string();
+  Write(std::string("\x01\x00\x02", 3), binary);
+  std::string locked = (folder_ / "locked.log").string();
+  Write("secret\n", locked);
+  chmod(locked.c_str(), 0);
+  std::string japanese = (folder_ / "\xE6\x97\xA5\xE6\x9C\xAC").string();  // "日本", a folder
   fs::create_directories(japanese);
-  for (const std::string& path : {folder_.string(), std::string("/dev/null"), fifo, japanese}) {
-    MonitorOnTerminal monitor(path);
-    monitor.WaitForExit();
-    EXPECT_NE(monitor.Screen().find("[" + path + "]" + kCannotOpen), std::string::npos) << monitor.Screen();
+  std::string tooLong = std::string(5000, 'x') + ".log";
+  struct Case {
+    std::string path, english, japanese;
+  } cases[] = {
+      {"", "murvex: : no such file", "[]\xE3\x81\xAF\xE5\xAD\x98\xE5\x9C\xA8"},  // は存在しません
+      {"CON", "murvex: CON: no such file", "[CON]\xE3\x81\xAF\xE5\xAD\x98\xE5\x9C\xA8"},
+      {folder_.string(), "murvex: " + folder_.string() + " is a folder, not a file",
+       "[" + folder_.string() + "]\xE3\x81\xAF\xE3\x83\x95\xE3\x82\xA9\xE3\x83\xAB"},  // はフォル(ダー)
+      {japanese, "murvex: " + japanese + " is a folder", "[" + japanese + "]\xE3\x81\xAF\xE3\x83\x95"},
+      {"/dev/null", "murvex: /dev/null is not a regular file", "[/dev/null]\xE3\x81\xAF\xE9\x80\x9A"},  // は通(常)
+      {fifo, "murvex: " + fifo + " is not a regular file", "[" + fifo + "]\xE3\x81\xAF\xE9\x80\x9A"},
+      {binary, "murvex: " + binary + " looks binary", "[" + binary + "]\xE3\x81\xAF\xE3\x83\x86"},  // はテ(キスト)
+      {tooLong, "murvex: cannot open " + tooLong + ": File name too long", "[" + tooLong + "]" + kCannotOpen},
+      {locked, "murvex: " + locked + ": permission denied", "[" + locked + "]\xE3\x81\xAF\xE3\x82\xA2"},  // はア(クセス)
+  };
+  for (const Case& c : cases) {
+    // Whoever may read any file reads this one too.
+    if (c.path == locked && access(locked.c_str(), R_OK) == 0) continue;
+    for (const char* locale : {"C.UTF-8", "ja_JP.UTF-8"}) {
+      MonitorOnTerminal monitor(Launch{{c.path}, {{"LC_ALL", locale}}});
+      EXPECT_EQ(monitor.WaitForExit(), 1) << c.path.substr(0, 80);
+      EXPECT_EQ(monitor.Screen().find("\x1b"), std::string::npos) << monitor.Screen();
+      const std::string& expected = locale[0] == 'j' ? c.japanese : c.english;
+      EXPECT_NE(monitor.Screen().find(expected), std::string::npos) << locale << ": " << monitor.Screen().substr(0, 200);
+    }
   }
 }
 
-// Help and version on standard output, a wrong argument count refused with
-// the usage on standard error; a file named --help is still watched when
-// named with its folder.
-TEST_F(FaultEndToEndTest, HelpVersionAndWrongCountsFollowTheUnixCommandLineHabits) {
+// Help and version on standard output; a wrong command line refused with
+// status 1 and a reason, no file at all with the usage; a file named
+// --help is still watched when named with its folder.
+TEST_F(FaultEndToEndTest, HelpVersionAndWrongCommandLinesFollowTheUnixCommandLineHabits) {
   struct Run {
     int code;
     std::string out, err;
@@ -244,23 +255,38 @@ TEST_F(FaultEndToEndTest, HelpVersionAndWrongCountsFollowTheUnixCommandLineHabit
   };
   auto run = [&](const std::string& arguments) {
     fs::path out = folder_ / "out", err = folder_ / "err";
-    int status = std::system((std::string(MURVEX_BINARY) + arguments + " >" + out.string() + " 2>" + err.string() +
-                              " </dev/null").c_str());
+    int status = std::system(("LC_ALL=C.UTF-8 " + std::string(MURVEX_BINARY) + arguments + " >" + out.string() +
+                              " 2>" + err.string() + " </dev/null").c_str());
     return Run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
   };
   Run help = run(" --help");
   EXPECT_EQ(help.code, 0);
-  EXPECT_EQ(help.out.rfind("Usage: murvex FILE\n", 0), 0u) << help.out;
+  EXPECT_EQ(help.out.rfind("Usage: murvex [OPTION]... FILE...\n", 0), 0u) << help.out;
   EXPECT_EQ(help.err, "");
+  for (const char* option : {" -h", " --help --version", " -n 5 -h"}) {
+    Run same = run(option);
+    EXPECT_EQ(same.code, 0) << option;
+    EXPECT_EQ(same.out, help.out) << option;
+  }
   Run version = run(" --version");
   EXPECT_EQ(version.code, 0);
   EXPECT_EQ(version.out, "murvex " MURVEX_VERSION "\n");
   EXPECT_EQ(version.err, "");
-  for (const std::string& wrong : {std::string(), " " + path_ + " " + path_, std::string(" --help --version")}) {
-    Run refused = run(wrong);
-    EXPECT_EQ(refused.code, 1) << wrong;
-    EXPECT_EQ(refused.out, "") << wrong;
-    EXPECT_EQ(refused.err, help.out) << wrong;
+  const std::string tryHelp = "Try 'murvex --help' for more information.\n";
+  const std::pair<std::string, std::string> wrong[] = {
+      {"", help.out},
+      {" -x " + path_, "murvex: unknown option -x\n" + tryHelp},
+      {" --follow " + path_, "murvex: unknown option --follow\n" + tryHelp},
+      {" " + path_ + " -n", "murvex: option -n needs a value\n" + tryHelp},
+      {" -n ten " + path_, "murvex: ten is not a number of lines\n" + tryHelp},
+      {" --lines=-3 " + path_, "murvex: -3 is not a number of lines\n" + tryHelp},
+      {" --color=blue " + path_, "murvex: --color takes auto, always or never, not blue\n" + tryHelp},
+  };
+  for (const auto& [arguments, message] : wrong) {
+    Run refused = run(arguments);
+    EXPECT_EQ(refused.code, 1) << arguments;
+    EXPECT_EQ(refused.out, "") << arguments;
+    EXPECT_EQ(refused.err, message) << arguments;
   }
 
   Write("watched\n", (folder_ / "--help").string());

@@ -2,6 +2,7 @@
 // and standard error alike), colours included, and how the process ends.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -14,31 +15,61 @@
 #include <string>
 #include <vector>
 
-const std::string kFirstListing = "\x1b[0;97;40m";
+// Listings in the terminal's own colours; changed lines in white on
+// magenta, or in reverse video where colours are not wanted.
+const std::string kFirstListing = "\x1b[0m";
 const std::string kHighlight = "\x1b[0;97;45m";
+const std::string kReverse = "\x1b[0;7m";
 const std::string kClear = "\x1b[H\x1b[2J";
 const std::string kSaveTitle = "\x1b[22;0t";
 // Default colours, then the title found at start again.
 const std::string kResetColours = "\x1b[0m";
 const std::string kRestoreTitle = "\x1b[23;0t";
 
+// How the program is started: its arguments, the environment it gets
+// besides the test's own (a terminal that takes colours, no NO_COLOR,
+// messages in English unless LC_ALL says otherwise), and whether its
+// terminal is left non-blocking, as another program may leave it.
+struct Launch {
+  std::vector<std::string> arguments;
+  std::map<std::string, std::string> environment;  // an empty value unsets
+  bool nonBlocking = false;
+  std::string program = MURVEX_BINARY;
+};
+
 class MonitorOnTerminal {
  public:
   explicit MonitorOnTerminal(const std::string& path) : MonitorOnTerminal(std::vector<std::string>{path}) {}
-  explicit MonitorOnTerminal(const std::vector<std::string>& arguments) {
-    pid_ = forkpty(&terminal_, nullptr, nullptr, nullptr);
+  explicit MonitorOnTerminal(const std::vector<std::string>& arguments) : MonitorOnTerminal(Launch{arguments}) {}
+  explicit MonitorOnTerminal(const Launch& launch) {
+    winsize size{};
+    size.ws_col = 120;
+    size.ws_row = 40;
+    pid_ = forkpty(&terminal_, nullptr, nullptr, &size);
     if (pid_ == 0) {
-      std::vector<char*> argv{const_cast<char*>(MURVEX_BINARY)};
-      for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+      std::map<std::string, std::string> environment = {{"TERM", "xterm-256color"}, {"NO_COLOR", ""}, {"LC_ALL", "C.UTF-8"}};
+      for (const auto& [name, value] : launch.environment) environment[name] = value;
+      for (const auto& [name, value] : environment) {
+        if (value.empty()) {
+          unsetenv(name.c_str());
+        } else {
+          setenv(name.c_str(), value.c_str(), 1);
+        }
+      }
+      if (launch.nonBlocking) fcntl(STDOUT_FILENO, F_SETFL, fcntl(STDOUT_FILENO, F_GETFL) | O_NONBLOCK);
+      std::vector<char*> argv{const_cast<char*>(launch.program.c_str())};
+      for (const std::string& argument : launch.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
       argv.push_back(nullptr);
-      execv(MURVEX_BINARY, argv.data());
+      execv(launch.program.c_str(), argv.data());
       _exit(127);
     }
   }
   ~MonitorOnTerminal() {
     if (pid_ > 0) {
       kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
+      // An interactive shell ignores SIGTERM.
+      for (int i = 0; i < 100 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i) usleep(20000);
+      if (kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
     }
     if (terminal_ >= 0) close(terminal_);
   }
@@ -80,6 +111,7 @@ class MonitorOnTerminal {
   // Keys typed at the terminal (Ctrl+C is "\x03").
   void Type(const std::string& keys) { ASSERT_EQ(write(terminal_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
   void Signal(int signal) { kill(pid_, signal); }
+  pid_t Pid() const { return pid_; }
 
  private:
   // One read of whatever the terminal has; false once nothing more comes.

@@ -2,11 +2,14 @@
 // pseudo-terminal: what the user sees, colours included.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "MonitorOnTerminal.h"
 
@@ -45,6 +48,117 @@ TEST(TerminalEndToEndTest, ClearsAndRelistsWhenTheFileLosesLines) {
   ASSERT_TRUE(monitor.WaitFor(kClear, before)) << monitor.Screen();
   size_t cleared = monitor.Screen().find(kClear, before);
   ASSERT_TRUE(monitor.WaitFor("[0001]fresh", cleared)) << monitor.Screen();
+  // The screen only: what scrolled off stays in the terminal's history.
+  EXPECT_EQ(monitor.Screen().find("\x1b[3J"), std::string::npos) << monitor.Screen();
+  std::remove(path.c_str());
+}
+
+// -n 2: the first listing shows the last two lines, yet every line is
+// watched: an edit of line 1 shows under its number; the relisting after a
+// shrink shows the last two again.
+TEST(TerminalEndToEndTest, ShowsOnlyTheLastLinesOfEachListingYetWatchesEveryLine) {
+  std::string path = TempPath("lines");
+  { std::ofstream(path, std::ios::binary) << "one\ntwo\nthree\nfour\nfive\n"; }
+  MonitorOnTerminal monitor(std::vector<std::string>{"-n", "2", path});
+  ASSERT_TRUE(monitor.WaitFor("[0005]five")) << monitor.Screen();
+  EXPECT_EQ(ScreenAfterLastClear(monitor.Screen()), (std::map<int, std::string>{{4, "four\n"}, {5, "five\n"}}));
+  size_t before = monitor.Screen().size();
+  { std::ofstream(path, std::ios::binary) << "ONE\ntwo\nthree\nfour\nfive\n"; }
+  ASSERT_TRUE(monitor.WaitFor(kHighlight + "[0001]ONE", before)) << monitor.Screen();
+  before = monitor.Screen().size();
+  { std::ofstream(path, std::ios::binary) << "a\nb\nc\n"; }
+  ASSERT_TRUE(monitor.WaitFor(kClear, before)) << monitor.Screen();
+  ASSERT_TRUE(monitor.WaitFor("[0003]c", monitor.Screen().find(kClear, before))) << monitor.Screen();
+  EXPECT_EQ(ScreenAfterLastClear(monitor.Screen()), (std::map<int, std::string>{{2, "b\n"}, {3, "c\n"}}));
+  std::remove(path.c_str());
+}
+
+// Changed lines in white on magenta in the terminal's own colours, or, where
+// colour is not wanted, in reverse video with no colour at all.
+TEST(TerminalEndToEndTest, MarksChangedLinesInColourOrReverseVideoAsTheUserAsks) {
+  std::string path = TempPath("colours");
+  struct Case {
+    std::vector<std::string> options;
+    std::map<std::string, std::string> environment;
+    std::string mark;
+  } cases[] = {
+      {{}, {}, kHighlight},
+      {{}, {{"NO_COLOR", "1"}}, kReverse},
+      {{}, {{"TERM", "dumb"}}, kReverse},
+      {{"--color=never"}, {}, kReverse},
+      {{"--color=always"}, {{"NO_COLOR", "1"}}, kHighlight},
+      {{"--color"}, {{"TERM", "dumb"}}, kHighlight},
+  };
+  for (const Case& c : cases) {
+    { std::ofstream(path, std::ios::binary) << "first\n"; }
+    Launch launch{c.options, c.environment};
+    launch.arguments.push_back(path);
+    MonitorOnTerminal monitor(launch);
+    ASSERT_TRUE(monitor.WaitFor("[0001]first")) << monitor.Screen();
+    Append(path, "second\n");
+    EXPECT_TRUE(monitor.WaitFor(c.mark + "[0002]second")) << monitor.Screen();
+    if (c.mark == kReverse) EXPECT_EQ(monitor.Screen().find(";4"), std::string::npos) << monitor.Screen();
+  }
+  std::remove(path.c_str());
+}
+
+// murvex FILE | head -n 2: once the reader has gone the monitor ends, as
+// GNU tools do on a closed pipe, though the file never changes again.
+TEST(TerminalEndToEndTest, EndsSoonAfterItsReaderGoesAwayWhileTheFileIsQuiet) {
+  std::string path = TempPath("reader");
+  { std::ofstream(path, std::ios::binary) << "a\nb\nc\n"; }
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], STDOUT_FILENO);
+    close(fds[0]);
+    close(fds[1]);
+    execl(MURVEX_BINARY, MURVEX_BINARY, path.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string got;
+  char block[64];
+  for (ssize_t n; got.find("[0002]b\n") == std::string::npos && (n = read(fds[0], block, sizeof block)) > 0;) {
+    got.append(block, static_cast<size_t>(n));
+  }
+  close(fds[0]);
+  int status = 0;
+  for (int i = 0; i < 50 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(100000);
+  if (!WIFSIGNALED(status)) kill(pid, SIGKILL), waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << "still running after 5 s";
+  std::remove(path.c_str());
+}
+
+// In an interactive shell: Ctrl+Z puts the terminal back before the job
+// stops; fg brings the monitor's colour and title back, and it goes on.
+TEST(TerminalEndToEndTest, CtrlZPutsTheTerminalBackAndFgBringsTheMonitorsLookBack) {
+  std::string path = TempPath("stopped");
+  { std::ofstream(path, std::ios::binary) << "first\n"; }
+  Launch shell{{"--norc", "--noprofile", "-i"}, {{"PS1", "$ "}}};
+  shell.program = "/bin/bash";
+  MonitorOnTerminal terminal(shell);
+  ASSERT_TRUE(terminal.WaitFor("$ ")) << terminal.Screen();
+  terminal.Type(std::string(MURVEX_BINARY) + " " + path + "\n");
+  ASSERT_TRUE(terminal.WaitFor("[0001]first")) << terminal.Screen();
+  Append(path, "second\n");
+  ASSERT_TRUE(terminal.WaitFor(kHighlight + "[0002]second")) << terminal.Screen();
+  size_t before = terminal.Screen().size();
+  terminal.Type("\x1a");
+  ASSERT_TRUE(terminal.WaitFor("Stopped", before)) << terminal.Screen();
+  std::string stopped = terminal.Screen().substr(before, terminal.Screen().find("Stopped", before) - before);
+  EXPECT_NE(stopped.find(kResetColours), std::string::npos) << stopped;
+  EXPECT_NE(stopped.find(kRestoreTitle), std::string::npos) << stopped;
+  before = terminal.Screen().size();
+  terminal.Type("fg\n");
+  ASSERT_TRUE(terminal.WaitFor(kSaveTitle + "\x1b]0;murvex-e2e-stopped", before)) << terminal.Screen();
+  // The colour of the last pass: the listing's.
+  EXPECT_NE(terminal.Screen().find(kFirstListing, before), std::string::npos) << terminal.Screen();
+  Append(path, "third\n");
+  EXPECT_TRUE(terminal.WaitFor(kHighlight + "[0003]third", before)) << terminal.Screen();
+  terminal.Type("\x03");
+  terminal.Type("exit\n");
   std::remove(path.c_str());
 }
 
@@ -137,6 +251,51 @@ TEST(TerminalEndToEndTest, StoppedByCtrlCTermOrHangUpPutsTheTerminalBack) {
     ASSERT_GE(after.size(), putBack.size()) << signal << " " << after;
     EXPECT_EQ(after.substr(after.size() - putBack.size()), putBack) << signal << " " << after;
   }
+  std::remove(path.c_str());
+}
+
+// Another program left the terminal non-blocking: writes that find it full
+// wait until it takes output again, so nothing is lost.
+TEST(TerminalEndToEndTest, ATerminalLeftNonBlockingStillGetsEveryLine) {
+  std::string path = TempPath("nonblocking");
+  std::string all;
+  for (int i = 1; i <= 20000; ++i) all += "line " + std::to_string(i) + " of a log that keeps going\n";
+  { std::ofstream(path, std::ios::binary) << all; }
+  Launch launch{{path}};
+  launch.nonBlocking = true;
+  MonitorOnTerminal monitor(launch);
+  ASSERT_TRUE(monitor.WaitFor("[20000]line 20000 ", 0, 60)) << monitor.Screen().size();
+  auto shown = ScreenAfterLastClear(monitor.Screen());
+  ASSERT_EQ(shown.size(), 20000u);
+  for (int i = 1; i <= 20000; ++i) {
+    ASSERT_EQ(shown[i], "line " + std::to_string(i) + " of a log that keeps going\n") << i;
+  }
+  std::remove(path.c_str());
+}
+
+// A signal that comes while a write waits on a full terminal cuts it short
+// somewhere in a row: the terminal is still put back on a fresh row.
+TEST(TerminalEndToEndTest, ASignalThatCutsAWriteShortStillLeavesTheCursorOnAFreshRow) {
+  std::string path = TempPath("cut");
+  { std::ofstream(path, std::ios::binary) << std::string(50000, 'x') + "\n" + std::string(50000, 'y') + "\n"; }
+  MonitorOnTerminal monitor(path);
+  // Nothing is read: the monitor's write waits on the full terminal.
+  std::string call;
+  for (int i = 0; i < 500 && call.rfind(std::to_string(SYS_write) + " ", 0) != 0; ++i) {
+    usleep(10000);
+    std::ifstream(("/proc/" + std::to_string(monitor.Pid()) + "/syscall").c_str()) >> call;
+    call += " ";
+  }
+  ASSERT_EQ(call.rfind(std::to_string(SYS_write) + " ", 0), 0u) << call;
+  monitor.Signal(SIGTERM);
+  EXPECT_EQ(monitor.WaitForExit(), -1);
+  std::string shown;
+  for (char c : monitor.Screen()) {
+    if (c != '\r') shown += c;
+  }
+  const std::string putBack = kResetColours + "\n" + kRestoreTitle;
+  ASSERT_GE(shown.size(), putBack.size());
+  EXPECT_EQ(shown.substr(shown.size() - putBack.size()), putBack);
   std::remove(path.c_str());
 }
 

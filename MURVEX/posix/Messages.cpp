@@ -1,0 +1,70 @@
+// The monitor's messages in the user's language: the system's own Japanese
+// texts, or English ones. A table of two columns rather than a gettext
+// catalogue: a handful of texts, two languages, and nothing to install or
+// to find at run time (a Japanese locale need not even be generated).
+#include <cstdlib>
+#include <cstring>
+
+#include "ConsoleText.h"
+#include "PosixPlatform.h"
+
+namespace {
+
+struct Message {
+  const char* japanese;  // the key, as the code writes it
+  const char* english;
+};
+
+// Each English text takes the path (or value) where its Japanese one does.
+constexpr Message kMessages[] = {
+    {"[%s]はオープンできません\n", "murvex: cannot open %s\n"},
+    {"[%s]は存在しません\n", "murvex: %s: no such file\n"},
+    {"[%s]はアクセス権がありません\n", "murvex: %s: permission denied\n"},
+    {"システムリソースが不足しています\n", "murvex: not enough memory to read the file\n"},
+    {"[%s]は監視できません\n", "murvex: cannot watch the folder %s (deleted or moved?)\n"},
+    {"[%s]の監視が中断された\n", "murvex: watching the folder %s broke off\n"},
+    {"ASCII以外の文字は表示できません\n",
+     "murvex: iconv has no CP932 converter: characters other than ASCII show as blanks\n"},
+    {"[%s]はフォルダーです\n", "murvex: %s is a folder, not a file\n"},
+    {"[%s]は通常のファイルではありません\n", "murvex: %s is not a regular file\n"},
+    {"[%s]はテキストファイルではありません\n",
+     "murvex: %s looks binary (a NUL or 0xFF byte, and no byte order mark)\n"},
+    {"[%s]は不明なオプションです\n", "murvex: unknown option %s\n"},
+    {"[%s]には値が必要です\n", "murvex: option %s needs a value\n"},
+    {"[%s]は行数として正しくありません\n", "murvex: %s is not a number of lines\n"},
+    {"[%s]は --color の値として正しくありません（auto、always、never）\n",
+     "murvex: --color takes auto, always or never, not %s\n"},
+    {"詳しくは murvex --help を見てください\n", "Try 'murvex --help' for more information.\n"},
+    {"複数のファイルは tmux の画面に並べて表示します。tmux をインストールしてください（sudo apt install tmux）\n",
+     "murvex: several files open side by side in tmux, which is not installed; install it\n"
+     "(sudo apt install tmux), or watch each file in a terminal of its own\n"},
+    {"tmux で画面を開けませんでした\n", "murvex: tmux could not open the grid\n"},
+};
+
+// Set once by ChooseMessageLanguage; until then (tests of the portable
+// monitor) the system's own texts.
+bool g_english = false;
+
+}  // namespace
+
+void ChooseMessageLanguage() {
+  // The locale's order of precedence for messages; the first one set counts.
+  const char* locale = nullptr;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    locale = getenv(name);
+    if (locale != nullptr && *locale != '\0') break;
+  }
+  g_english = locale == nullptr || strncmp(locale, "ja", 2) != 0;
+}
+
+bool JapaneseMessages() { return !g_english; }
+
+const char* Localised(const char* japanese) {
+  if (!g_english) return japanese;
+  for (const Message& message : kMessages) {
+    if (strcmp(message.japanese, japanese) == 0) return message.english;
+  }
+  return japanese;
+}
+
+std::string MessageToConsole(const std::string& utf8) { return Localised(utf8.c_str()); }

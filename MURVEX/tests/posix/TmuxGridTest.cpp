@@ -1,0 +1,156 @@
+// Several files: the real murvex opens them in a real tmux, a server of
+// the test's own (its socket in a private folder) that is killed after.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "MonitorOnTerminal.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TmuxGridTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::path(::testing::TempDir()) / ("murvex-grid-" + std::to_string(getpid()));
+    fs::remove_all(folder_);
+    // Where tmux puts its socket under TMUX_TMPDIR, private as it wants it.
+    fs::path sockets = folder_ / "tmux" / ("tmux-" + std::to_string(getuid()));
+    fs::create_directories(sockets);
+    chmod(sockets.c_str(), 0700);
+    socket_ = (sockets / "default").string();
+  }
+  void TearDown() override {
+    Tmux("kill-server");
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  // tmux's standard output for a command to the test's server.
+  std::string Tmux(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(("tmux -S '" + socket_ + "' " + command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return output;
+    char block[4096];
+    for (size_t got; (got = fread(block, 1, sizeof block, pipe)) > 0;) output.append(block, got);
+    pclose(pipe);
+    return output;
+  }
+  // Files 1.log, 2.log, ... each of one line naming it.
+  std::vector<std::string> Files(int count) {
+    std::vector<std::string> paths;
+    for (int i = 1; i <= count; ++i) {
+      paths.push_back((folder_ / (std::to_string(i) + ".log")).string());
+      std::ofstream(paths.back(), std::ios::binary) << "file " << i << "\n";
+    }
+    return paths;
+  }
+  // Waits (at most 20 s) until the target window is complete (its border
+  // status set, murvex's last step) with `count` panes; then the panes,
+  // listed by `format`.
+  std::vector<std::string> Panes(const std::string& target, size_t count, const std::string& format) {
+    std::vector<std::string> panes;
+    for (int i = 0; i < 200; ++i) {
+      std::istringstream lines(Tmux("list-panes -t '" + target + "' -F '" + format + "'"));
+      panes.clear();
+      for (std::string line; std::getline(lines, line);) panes.push_back(line);
+      if (panes.size() == count && Tmux("show-options -w -v -t '" + target + "' pane-border-status") == "top\n") break;
+      usleep(100000);
+    }
+    return panes;
+  }
+  // Waits until every pane of the target shows its file's first line.
+  bool EveryPaneShowsItsFile(const std::string& target, const std::vector<std::string>& names) {
+    for (size_t i = 0; i < names.size(); ++i) {
+      std::string pane = target + "." + std::to_string(i);
+      std::string expected = "[0001]file " + names[i].substr(0, names[i].find('.'));
+      int tries = 0;
+      while (Tmux("capture-pane -p -t '" + pane + "'").find(expected) == std::string::npos) {
+        if (++tries == 200) return false;
+        usleep(100000);
+      }
+    }
+    return true;
+  }
+
+  fs::path folder_;
+  std::string socket_;
+};
+
+// Thirteen files outside tmux: a new session on the terminal, the first
+// twelve in a window of four columns by three rows in the order given, the
+// thirteenth in a second window; each pane titled with its file's name.
+TEST_F(TmuxGridTest, OutsideTmuxANewSessionTilesTwelveFilesAWindowInOrder) {
+  std::vector<std::string> files = Files(13);
+  Launch launch{files, {{"TMUX", ""}, {"TMUX_TMPDIR", (folder_ / "tmux").string()}}};
+  MonitorOnTerminal client(launch);
+  std::vector<std::string> first = Panes("0:0", 12, "#{pane_title} #{pane_top} #{pane_left}");
+  ASSERT_EQ(first.size(), 12u) << client.Screen();
+  std::vector<int> rowTops, columnLefts;
+  for (size_t i = 0; i < 12; ++i) {
+    std::istringstream pane(first[i]);
+    std::string title;
+    int top = -1, left = -1;
+    pane >> title >> top >> left;
+    EXPECT_EQ(title, std::to_string(i + 1) + ".log");
+    if (i % 4 == 0) rowTops.push_back(top);
+    if (i < 4) columnLefts.push_back(left);
+    EXPECT_EQ(top, rowTops[i / 4]) << first[i];
+    EXPECT_EQ(left, columnLefts[i % 4]) << first[i];
+  }
+  EXPECT_TRUE(std::is_sorted(rowTops.begin(), rowTops.end()) && rowTops.front() < rowTops.back());
+  EXPECT_TRUE(std::is_sorted(columnLefts.begin(), columnLefts.end()) && columnLefts.front() < columnLefts.back());
+  EXPECT_EQ(Panes("0:1", 1, "#{pane_title}"), std::vector<std::string>{"13.log"});
+  std::vector<std::string> names;
+  for (int i = 1; i <= 12; ++i) names.push_back(std::to_string(i) + ".log");
+  EXPECT_TRUE(EveryPaneShowsItsFile("0:0", names)) << Tmux("capture-pane -p -t 0:0.0");
+  // The terminal shows the session: the murvex process became its client.
+  EXPECT_TRUE(client.WaitFor("[0001]file 1")) << client.Screen();
+}
+
+// Inside tmux: a new window in the current session, in front, and murvex
+// returns at once.
+TEST_F(TmuxGridTest, InsideTmuxANewWindowOpensInTheCurrentSession) {
+  Tmux("-f /dev/null new-session -d -s work -x 120 -y 40");
+  std::string inside = Tmux("display-message -p -t work '#{socket_path},#{pid},#{session_id}'");
+  ASSERT_FALSE(inside.empty());
+  inside.erase(inside.find('$'), 1);
+  inside.pop_back();
+  std::vector<std::string> files = Files(2);
+  std::string command = "TMUX='" + inside + "' " + MURVEX_BINARY + " " + files[0] + " " + files[1];
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(Tmux("list-windows -t work -F '#{window_index}#{?window_active,*,}'"), "0\n1*\n");
+  EXPECT_EQ(Panes("work:1", 2, "#{pane_title}"), (std::vector<std::string>{"1.log", "2.log"}));
+  EXPECT_TRUE(EveryPaneShowsItsFile("work:1", {"1.log", "2.log"}));
+}
+
+// Nothing opens when tmux is missing or a file is refused; each is said.
+TEST_F(TmuxGridTest, WithoutTmuxOrWithARefusedFileNothingOpensAndTheUserIsTold) {
+  std::vector<std::string> files = Files(2);
+  fs::create_directories(folder_ / "empty");
+  const std::pair<std::string, std::string> cases[] = {
+      {"PATH=" + (folder_ / "empty").string() + " " + MURVEX_BINARY + " " + files[0] + " " + files[1],
+       "tmux, which is not installed; install it\n(sudo apt install tmux)"},
+      {std::string(MURVEX_BINARY) + " " + files[0] + " missing.log " + folder_.string(),
+       "murvex: missing.log: no such file\nmurvex: " + folder_.string() + " is a folder, not a file\n"},
+  };
+  for (const auto& [command, message] : cases) {
+    std::string err = (folder_ / "err").string();
+    int status = std::system(("TMUX= TMUX_TMPDIR=" + (folder_ / "tmux").string() + " LC_ALL=C.UTF-8 " + command +
+                              " 2>" + err + " </dev/null").c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1) << command;
+    std::ifstream in(err, std::ios::binary);
+    std::string said((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(said.find(message), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(socket_)) << command;
+  }
+}
+
+}  // namespace
