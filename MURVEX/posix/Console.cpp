@@ -58,6 +58,10 @@ const char* const kColourSequences[][3] = {
 volatile sig_atomic_t g_changedTerminal = -1;  // its descriptor; -1 once put back
 volatile sig_atomic_t g_titlePushed = 0;       // the title found was saved on its stack
 volatile sig_atomic_t g_atLineStart = 1;       // what reached it last ended a line
+// A signal that comes while the console writes waits for the write to
+// return: only then is it known where the cursor stands.
+volatile sig_atomic_t g_writing = 0;           // a Flush is writing
+volatile sig_atomic_t g_caught = 0;            // the signal that came meanwhile; 0 none
 volatile sig_atomic_t g_colourMarks = 0;       // row of kColourSequences in use
 volatile sig_atomic_t g_colourShown = -1;      // column of the colour set last; -1 none
 char g_titleSequence[4200];                    // the title set, as its sequence
@@ -113,6 +117,10 @@ void PutTerminalBack() {
 // Ends the process the way the signal would have, after putting the
 // terminal back: the exit status still says which signal it was.
 void OnEndingSignal(int signal) {
+  if (g_writing) {
+    g_caught = signal;
+    return;
+  }
   PutTerminalBack();
   ::signal(signal, SIG_DFL);
   raise(signal);
@@ -132,6 +140,10 @@ void CatchStop() {
 // the way it would have; when it continues, here, the monitor's colour and
 // title come back.
 void OnStop(int) {
+  if (g_writing) {
+    if (g_caught == 0) g_caught = SIGTSTP;
+    return;
+  }
   int savedErrno = errno;
   int fd = g_changedTerminal;
   if (fd >= 0) WriteRestore(fd);
@@ -164,30 +176,53 @@ void OnStop(int) {
   errno = savedErrno;
 }
 
-// Writes all of data. A descriptor left non-blocking by another program
-// that shares the terminal says EAGAIN when it is full: the rest waits
-// until it takes output again, as a blocking write would have.
-void WriteAll(int fd, const char* data, size_t length) {
+// Writes data; the count written. A descriptor left non-blocking by
+// another program that shares the terminal says EAGAIN when it is full: the
+// rest waits until it takes output again, as a blocking write would have.
+// Stops early on an error, on a caught signal, or when it makes no progress.
+size_t WriteAll(int fd, const char* data, size_t length) {
+  size_t written = 0;
   int empty = 0;
-  while (length > 0) {
-    ssize_t done = write(fd, data, length);
+  while (written < length && g_caught == 0) {
+    ssize_t done = write(fd, data + written, length - written);
     if (done > 0) {
-      data += done;
-      length -= static_cast<size_t>(done);
+      written += static_cast<size_t>(done);
       empty = 0;
       continue;
     }
     if (done < 0 && errno == EINTR) continue;
-    if (done < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return;
-    if (done == 0 && ++empty > kMaxEmptyWrites) return;
+    if (done < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+    if (done == 0 && ++empty > kMaxEmptyWrites) break;
     pollfd ready{fd, POLLOUT, 0};
     int polled;
     do {
       polled = poll(&ready, 1, -1);
-    } while (polled < 0 && errno == EINTR);
+    } while (polled < 0 && errno == EINTR && g_caught == 0);
     // Nobody will ever read it.
-    if (polled < 0 || (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return;
+    if (polled < 0 || (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
   }
+  return written;
+}
+
+// Whether the cursor stands at a row's start after the first `count`
+// bytes of text went out, given where it stood before: after a line feed
+// with nothing but sequences since.
+bool AtRowStartAfter(const char* text, size_t count, bool before) {
+  size_t at = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (text[i] == '\n') at = i + 1;
+  }
+  bool start = at > 0 || before;
+  for (size_t i = at; i < count && start; ++i) {
+    if (text[i] != '\x1b') return false;
+    // A sequence: CSI up to its final byte, OSC up to its BEL.
+    char kind = i + 1 < count ? text[i + 1] : '\0';
+    char end = kind == ']' ? '\x07' : '\0';
+    for (i += 2; i < count; ++i) {
+      if (end != '\0' ? text[i] == end : (text[i] >= '@' && text[i] <= '~')) break;
+    }
+  }
+  return start;
 }
 
 bool IsControl(unsigned char byte) {
@@ -376,12 +411,24 @@ void TerminalConsole::Clear() {
 }
 
 void TerminalConsole::Flush() {
-  // While the bytes go out, a signal may cut the write short anywhere among
-  // them: the cursor is then taken to be mid-row.
-  if (touched_ && !buffer_.empty()) g_atLineStart = 0;
-  WriteAll(outputFd_, buffer_.data(), buffer_.size());
+  if (!touched_) {
+    WriteAll(outputFd_, buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return;
+  }
+  g_writing = 1;
+  size_t written = WriteAll(outputFd_, buffer_.data(), buffer_.size());
+  g_writing = 0;
+  g_atLineStart = written == buffer_.size() ? endsLine_ : AtRowStartAfter(buffer_.data(), written, g_atLineStart);
   buffer_.clear();
-  if (touched_) g_atLineStart = endsLine_;
+  // A signal that cut the write short is acted on now the cursor is known.
+  int caught = g_caught;
+  g_caught = 0;
+  if (caught == SIGTSTP) {
+    OnStop(caught);
+  } else if (caught != 0) {
+    OnEndingSignal(caught);
+  }
 }
 
 // Messages come in UTF-8 with the path as given.

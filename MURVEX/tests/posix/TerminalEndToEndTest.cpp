@@ -63,7 +63,8 @@ TEST(TerminalEndToEndTest, ShowsOnlyTheLastLinesOfEachListingYetWatchesEveryLine
   ASSERT_TRUE(monitor.WaitFor("[0005]five")) << monitor.Screen();
   EXPECT_EQ(ScreenAfterLastClear(monitor.Screen()), (std::map<int, std::string>{{4, "four\n"}, {5, "five\n"}}));
   size_t before = monitor.Screen().size();
-  { std::ofstream(path, std::ios::binary) << "ONE\ntwo\nthree\nfour\nfive\n"; }
+  // In place: a truncating write would be seen empty, and relisted.
+  { std::fstream(path, std::ios::binary | std::ios::in | std::ios::out) << "ONE"; }
   ASSERT_TRUE(monitor.WaitFor(kHighlight + "[0001]ONE", before)) << monitor.Screen();
   before = monitor.Screen().size();
   { std::ofstream(path, std::ios::binary) << "a\nb\nc\n"; }
