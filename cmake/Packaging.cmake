@@ -22,7 +22,7 @@ if(WIN32)
 endif()
 
 set(CPACK_PACKAGE_VENDOR "Fennwick")
-set(CPACK_PACKAGE_CONTACT "Fennwick")
+set(CPACK_PACKAGE_CONTACT "Fennwick <murvex@fennwick.dev>")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
@@ -36,16 +36,39 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-win64")
 else()
-  # murvex and its manual page, compressed as Debian keeps them.
+  # Configures a file from source into the build tree and compresses it as
+  # Debian keeps such files (gzip -9, no name or time stored); the result's
+  # path in <result>.
+  function(murvex_compressed target source result)
+    get_filename_component(name ${source} NAME_WLE)
+    set(plain ${CMAKE_BINARY_DIR}/debian/${name})
+    configure_file(${source} ${plain} @ONLY)
+    add_custom_command(OUTPUT ${plain}.gz
+      COMMAND gzip -9 -n -k -f ${plain}
+      DEPENDS ${plain}
+      COMMENT "Compressing ${name}")
+    add_custom_target(${target} ALL DEPENDS ${plain}.gz)
+    set(${result} ${plain}.gz PARENT_SCOPE)
+  endfunction()
+
+  # murvex and its manual page; Debian's copyright file (machine-readable,
+  # the licence text from LICENSE) and changelog.
   install(TARGETS murvex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  set(man_page ${CMAKE_BINARY_DIR}/man/murvex.1)
-  configure_file(${CMAKE_SOURCE_DIR}/docs/murvex.1.in ${man_page} @ONLY)
-  add_custom_command(OUTPUT ${man_page}.gz
-    COMMAND gzip -9 -n -k -f ${man_page}
-    DEPENDS ${man_page}
-    COMMENT "Compressing the manual page murvex(1)")
-  add_custom_target(murvex_man_page ALL DEPENDS ${man_page}.gz)
-  install(FILES ${man_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  murvex_compressed(murvex_man_page ${CMAKE_SOURCE_DIR}/docs/murvex.1.in man_page)
+  install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+  # The licence after its copyright line, each line indented by one blank,
+  # an empty line written as " ." (the copyright format's rule).
+  file(READ ${CMAKE_SOURCE_DIR}/LICENSE license)
+  string(REGEX REPLACE "^.*Copyright[^\n]*\n\n" "" license "${license}")
+  string(STRIP "${license}" license)
+  string(REPLACE "\n\n" "\n.\n" license "${license}")
+  string(REPLACE "\n" "\n " MURVEX_LICENSE_TEXT " ${license}")
+  set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/murvex)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/debian/copyright.in ${CMAKE_BINARY_DIR}/debian/copyright @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/debian/copyright DESTINATION ${doc_dir})
+  murvex_compressed(murvex_changelog ${CMAKE_SOURCE_DIR}/cmake/debian/changelog.in changelog)
+  install(FILES ${changelog} DESTINATION ${doc_dir})
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_PACKAGE_NAME murvex)

@@ -2,8 +2,8 @@
 # Checks the release packages that scripts/package.sh made against the
 # project's version: the zip holds both programs, whose version resources
 # carry that version, and a read-me that Notepad shows right; the Debian
-# package holds murvex and its manual page, installs, runs and is removed
-# again with dpkg.
+# package holds murvex, its manual page, copyright file and changelog, draws
+# no error from lintian, installs, runs and is removed again with dpkg.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version="$(sed -n 's/^project(Kestrin VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
@@ -55,13 +55,21 @@ print(f"{path}: {', '.join(n[len(folder):] for n in names)}; version resources {
 PY
 
 contents="$(dpkg-deb -c "$deb")"
-for file in ./usr/bin/murvex ./usr/share/man/man1/murvex.1.gz; do
+for file in ./usr/bin/murvex ./usr/share/man/man1/murvex.1.gz ./usr/share/doc/murvex/copyright \
+  ./usr/share/doc/murvex/changelog.gz; do
   grep -q " $file\$" <<<"$contents" || { echo "$deb lacks $file" >&2; exit 1; }
 done
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || { echo "$deb is not version $version" >&2; exit 1; }
 dpkg-deb -f "$deb" Depends | grep -q 'libc6' || { echo "$deb declares no dependencies" >&2; exit 1; }
 # Several files open in tmux: recommended, not required.
 [ "$(dpkg-deb -f "$deb" Recommends)" = "tmux" ] || { echo "$deb does not recommend tmux" >&2; exit 1; }
+# Errors fail the check; warnings are shown.
+if ! report="$(lintian --fail-on error "$deb" 2>&1)"; then
+  echo "$report" >&2
+  echo "lintian reports errors in $deb" >&2
+  exit 1
+fi
+grep -v '^running with root privileges' <<<"$report" || true
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"

@@ -9,7 +9,7 @@ set -euo pipefail
 
 mode="${1:-all}"
 run_packages=(cmake ninja-build g++ libxxhash-dev)
-package_packages=(g++-mingw-w64-x86-64-posix dpkg-dev file python3)
+package_packages=(g++-mingw-w64-x86-64-posix dpkg-dev file python3 lintian)
 case "$mode" in
 run) packages=("${run_packages[@]}") ;;
 package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
