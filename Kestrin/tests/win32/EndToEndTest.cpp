@@ -347,7 +347,7 @@ TEST_F(EndToEndTest, StopKeepsEveryButtonOffUntilASlowTaskKillHasEnded) {
           if (last == "00000") {
             sawAllOff = true;
             DWORD_PTR ignored;
-            EXPECT_NE(SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored), 0);
+            EXPECT_NE(SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &ignored), 0);
             return false;
           }
           EXPECT_EQ(MonitorProcessCount(), 0) << "buttons " << last << " while monitors run";
