@@ -218,7 +218,7 @@ def wine_monitor(path):
         # Other wine programs may run beside it: only this command line, and
         # the wineserver of this prefix, count.
         pid = find_process(lambda args, environ: args[:2] == [MURVEX_EXE.encode(), path.encode()])
-        server = find_process(lambda args, environ: os.path.basename(args[0]) == b"wineserver"
+        server = find_process(lambda args, environ: os.path.basename(args[0]).startswith(b"wineserver")
                               and f"WINEPREFIX={prefix}".encode() in environ, limit_s=5)
         yield pid, server
     finally:
