@@ -30,8 +30,10 @@ class RunTableTest : public ::testing::Test {
   }
   // One pass as the change cycle makes it: runs moved over first (a
   // listing when `listing`), then every line read and counted into a run.
-  // The lines read, after the number of lines moved over.
-  std::vector<std::string> Pass(const std::string& bytes, bool listing = false, int capacity = 65535) {
+  // The lines read, after the number of lines moved over; the line
+  // numbered `deciding` (counting from 1) decides the encoding.
+  std::vector<std::string> Pass(const std::string& bytes, bool listing = false, int capacity = 65535,
+                                size_t deciding = 0) {
     files.Put(kPath, bytes);
     std::vector<std::string> read;
     if (listing) {
@@ -42,6 +44,7 @@ class RunTableTest : public ::testing::Test {
     std::vector<char> line(static_cast<size_t>(capacity) + 1);
     while (int count = ReadLineA(kPath, line.data(), capacity)) {
       read.emplace_back(line.data(), static_cast<size_t>(count));
+      if (read.size() - (listing ? 0 : 1) == deciding) SetLineDecision(TextEncoding::Ansi);
       CountLineInRun();
     }
     return read;
@@ -109,28 +112,13 @@ TEST_F(RunTableTest, MovesOverUnchangedRunsAndRecordsAgainFromTheFirstThatDiffer
   }
 }
 
-TEST_F(RunTableTest, ARunIsMovedOverOnlyWithTheDecisionItWasReadUnderAndPassesItsDecisionOn) {
-  Pass(kLines, true);
-  ASSERT_EQ(3u, RunCount());
-  // As if the first run's lines had decided: a pass that starts undecided
-  // must not move over them without deciding too.
-  SetLineDecision(TextEncoding::Utf8);
-  EXPECT_EQ("skipped 0", Pass(kLines)[0]);
-  SetLineDecision(TextEncoding::None);
-  Pass(kLines, true);
-  SetLineDecision(TextEncoding::None);
-  // Runs recorded while the lines decided carry the decision on.
-  ForgetRuns();
-  files.Put(kPath, kLines);
-  std::vector<char> line(65536);
-  int lines = 0;
-  while (ReadLineA(kPath, line.data(), 65535) != 0) {
-    if (++lines == 3) SetLineDecision(TextEncoding::Ansi);  // the third line decides
-    CountLineInRun();
-  }
+TEST_F(RunTableTest, ARunIsMovedOverOnlyUnderTheDecisionItWasReadUnderAndPassesItsDecisionOn) {
+  Pass(kLines, true, 65535, 3);  // the third line, the second run's, decides
   SetLineDecision(TextEncoding::None);
   EXPECT_EQ("skipped 6", Pass(kLines)[0]);
-  EXPECT_EQ(TextEncoding::Ansi, LineDecision());
+  EXPECT_EQ(TextEncoding::Ansi, LineDecision()) << "the decision its lines made";
+  SetLineDecision(TextEncoding::Utf8);  // runs read undecided are read again
+  EXPECT_EQ("skipped 0", Pass(kLines)[0]);
 }
 
 }  // namespace
