@@ -236,8 +236,14 @@ void PrintLine(Console& console, int32_t number, const char* text, size_t textLe
   // its own, and a carriage return inside the line reaches it as text, which
   // it shows without moving the cursor. A last line without its line end,
   // or a piece of an overlong line, ends its row all the same.
-  if (textLength > 0 && text[textLength - 1] == '\n') --textLength;
-  if (textLength > 0 && text[textLength - 1] == '\r') --textLength;
+  bool endsWithLineFeed = textLength > 0 && text[textLength - 1] == '\n';
+  if (endsWithLineFeed && (textLength == 1 || text[textLength - 2] != '\r')) {
+    // The common line end is already the one the console gets: one write.
+    console.Write(text, textLength);
+    return;
+  }
+  if (endsWithLineFeed) textLength -= 2;
+  else if (textLength > 0 && text[textLength - 1] == '\r') --textLength;
   console.Write(text, textLength);
   console.Write("\n", 1);
 }

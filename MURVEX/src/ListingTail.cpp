@@ -1,7 +1,6 @@
 #include "ListingTail.h"
 
-int ListingTail::Hold(int32_t number, const char* text, size_t length) {
-  if (count_ < 0) return 0;
+int ListingTail::Keep(int32_t number, const char* text, size_t length) {
   if (count_ == 0) return 1;
   if (held_.size() < static_cast<uint64_t>(count_)) {
     held_.emplace_back(number, std::string(text, length));

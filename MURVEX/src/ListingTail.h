@@ -15,7 +15,7 @@ class ListingTail {
   explicit ListingTail(int64_t count) : count_(count) {}
   // 1 when the line is held (or dropped, as one of the earlier lines) and
   // must not be shown now; 0 when it is to be shown at once.
-  int Hold(int32_t number, const char* text, size_t length);
+  int Hold(int32_t number, const char* text, size_t length) { return count_ < 0 ? 0 : Keep(number, text, length); }
   // Calls show(number, text) for each held line, oldest first; then none is held.
   template <typename Show>
   void Release(Show show) {
@@ -28,6 +28,9 @@ class ListingTail {
   }
 
  private:
+  // Hold for a listing that shows only its last lines.
+  int Keep(int32_t number, const char* text, size_t length);
+
   int64_t count_;
   // A ring of at most count_ lines; next_ is the oldest once it is full.
   std::vector<std::pair<int32_t, std::string>> held_;
