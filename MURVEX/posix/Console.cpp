@@ -37,7 +37,6 @@ constexpr int kMaxEmptyWrites = 100;
 
 // The signals that end the monitor from outside and can be caught, then
 // the one that stops it (Ctrl+Z).
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGTSTP};
 
 // The sequence of each colour attribute, by how lines are marked: in
