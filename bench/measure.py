@@ -458,16 +458,20 @@ def print_rows(rows):
         print(f"| {name} | {measured} | {reference} | {shown} | {goal} | {'yes' if met else 'NO'} |")
 
 
+def finish(rows):
+    """Prints the wine busy-writer figure when asked for, the table and the load."""
+    if WINE_BUSY:
+        share, server = wine_busy_cpu(LOG_1M)
+        print(f"Windows build under wine, busy writer on the 1M-line log: MURVEX.exe {share * 100:.1f} % "
+              f"of a core, its wineserver {server * 100:.1f} %")
+    print_rows(rows)
+    print(f"load average at the end: {open('/proc/loadavg').read().split()[:3]}")
+
+
 def main():
     print(f"load average at the start: {open('/proc/loadavg').read().split()[:3]}")
     if BUSY_ONLY:
-        rows = busy_rows()
-        if WINE_BUSY:
-            share, server = wine_busy_cpu(LOG_1M)
-            print(f"Windows build under wine, busy writer on the 1M-line log: MURVEX.exe {share * 100:.1f} % "
-                  f"of a core, its wineserver {server * 100:.1f} %")
-        print_rows(rows)
-        print(f"load average at the end: {open('/proc/loadavg').read().split()[:3]}")
+        finish(busy_rows())
         return
 
     for path in (LOG_10M, LOG_1M, LOG_100K):
@@ -530,13 +534,7 @@ def main():
         wine_hwm = wine_peak_memory(LOG_10M)
         print(f"Windows build under wine, peak resident memory watching the 10M-line file: "
               f"{wine_hwm / mib:.0f} MiB ({wine_hwm / size:.2f} x the file)")
-    rows += busy_rows()
-    if WINE_BUSY:
-        share, server = wine_busy_cpu(LOG_1M)
-        print(f"Windows build under wine, busy writer on the 1M-line log: MURVEX.exe {share * 100:.1f} % "
-              f"of a core, its wineserver {server * 100:.1f} %")
-    print_rows(rows)
-    print(f"load average at the end: {open('/proc/loadavg').read().split()[:3]}")
+    finish(rows + busy_rows())
 
 
 if __name__ == "__main__":
