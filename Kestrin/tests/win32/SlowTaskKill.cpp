@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
     if (_stricmp(entry.szExeFile, image) != 0) continue;
-    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
     if (process == nullptr) continue;
     TerminateProcess(process, 1);
     WaitForSingleObject(process, 10000);
