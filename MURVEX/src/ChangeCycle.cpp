@@ -11,6 +11,7 @@
 #include "LineReader.h"
 #include "ListingTail.h"
 #include "RunTable.h"
+#include "TableFiller.h"
 #include "TextEncoding.h"
 
 namespace {
@@ -255,6 +256,7 @@ void ListAllLines(MonitorState& state, Console& console, bool showOpen) {
   ForgetRuns();
   CountingKey counting;
   ListingTail tail(state.shownLines);
+  TableFiller filler;
   char digest[kLineDigestSize + 1];
   size_t length;
   while (const char* text = NextLineText(state.path, &length)) {
@@ -266,10 +268,11 @@ void ListAllLines(MonitorState& state, Console& console, bool showOpen) {
       continue;
     }
     DigestLine(text, length, digest);
-    TableInsert(key, digest);
+    filler.Insert(key, digest);
     if (tail.Hold(state.lineCounter, text, length) == 0) PrintLine(console, state.lineCounter, text, length);
   }
   tail.Release([&](int32_t number, const std::string& text) { PrintLine(console, number, text.data(), text.size()); });
+  filler.Finish();
 }
 
 // Takes the file's status into the current one (all zeros when it cannot be

@@ -105,20 +105,24 @@ TEST_F(ChangeCycleTest, ShowsOnlyAppendedLinesHighlighted) {
   EXPECT_EQ(Run("a\nb\n"), "<15>[0001]a\n[0002]b\n<95>[0003]c\n[0004]d\n<10>");
 }
 
-// Line numbers that gain a digit (9 to 10, ..., 9999 to 10000) must find the
-// text stored under their own key, or an unchanged line would be shown; the
-// printed number keeps four digits at least and grows beyond them.
+// Line numbers that gain a digit (9 to 10, ..., 99999 to 100000) must find
+// the text stored under their own key, or an unchanged line would be shown;
+// the printed number keeps four digits at least and grows beyond them. A
+// listing this long fills the table beside itself: every line must be in it
+// once the listing ends.
 TEST_F(ChangeCycleTest, FindsEveryLineUnderItsOwnNumberAcrossNewDigits) {
   std::string before;
-  for (int i = 1; i <= 10001; ++i) before += "line " + std::to_string(i) + "\n";
+  for (int i = 1; i <= 100001; ++i) before += "line " + std::to_string(i) + "\n";
   std::string after = before;
   after.replace(after.find("line 100\n"), 9, "LINE 100\n");
+  after.replace(after.find("line 90000\n"), 11, "LINE 90000\n");
   ThenWrite(after);
   std::string screen = Run(before);
-  EXPECT_EQ(screen.substr(screen.find("<95>")), "<95>[0100]LINE 100\n<10>");
+  EXPECT_EQ(screen.substr(screen.find("<95>")), "<95>[0100]LINE 100\n[90000]LINE 90000\n<10>");
   EXPECT_NE(screen.find("[0009]line 9\n[0010]line 10\n"), std::string::npos);
   EXPECT_NE(screen.find("[9999]line 9999\n[10000]line 10000\n"), std::string::npos);
-  EXPECT_EQ(TableFind("10000"), Digest("line 10000\n"));
+  EXPECT_NE(screen.find("[99999]line 99999\n[100000]line 100000\n"), std::string::npos);
+  EXPECT_EQ(TableFind("100001"), Digest("line 100001\n"));
   EXPECT_EQ(TableFind("100"), Digest("LINE 100\n"));
 }
 

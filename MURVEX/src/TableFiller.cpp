@@ -1,0 +1,78 @@
+#include "TableFiller.h"
+
+#include <cstring>
+#include <utility>
+
+#include "KeyedTextTable.h"
+
+namespace {
+
+// Lines inserted on the caller's thread before the filler starts: a log of
+// this size is listed in a few milliseconds, less than a thread would save.
+constexpr size_t kInlineLines = 65536;
+// Lines handed over at a time, and how many such batches may wait: the
+// listing never runs more than this far ahead of the table, so the memory
+// in flight stays under a megabyte.
+constexpr size_t kBatchLines = 8192;
+constexpr size_t kMostQueued = 4;
+
+}  // namespace
+
+void TableFiller::Insert(const char* key, const char digest[kLineDigestSize + 1]) {
+  if (inserted_ < kInlineLines) {
+    ++inserted_;
+    TableInsert(key, digest);
+    return;
+  }
+  Entry entry;
+  size_t length = strnlen(key, sizeof entry.key - 1);
+  std::memcpy(entry.key, key, length);
+  entry.key[length] = '\0';
+  std::memcpy(entry.digest, digest, sizeof entry.digest);
+  if (gathering_.empty()) gathering_.reserve(kBatchLines);
+  gathering_.push_back(entry);
+  if (gathering_.size() == kBatchLines) Hand(std::move(gathering_));
+}
+
+void TableFiller::Hand(Batch batch) {
+  gathering_ = Batch();
+  if (!filler_.joinable()) filler_ = std::thread(&TableFiller::Fill, this);
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return queued_.size() < kMostQueued; });
+  queued_.push_back(std::move(batch));
+  changed_.notify_all();
+}
+
+void TableFiller::Fill() {
+  for (;;) {
+    Batch batch;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return !queued_.empty() || finishing_; });
+      if (queued_.empty()) return;
+      batch = std::move(queued_.front());
+      queued_.pop_front();
+      changed_.notify_all();
+    }
+    for (const Entry& entry : batch) TableInsert(entry.key, entry.digest);
+  }
+}
+
+void TableFiller::Finish() {
+  if (!filler_.joinable()) {
+    for (const Entry& entry : gathering_) TableInsert(entry.key, entry.digest);
+    gathering_.clear();
+  } else if (!gathering_.empty()) {
+    Hand(std::move(gathering_));
+  }
+  if (filler_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finishing_ = true;
+    }
+    changed_.notify_all();
+    filler_.join();
+    finishing_ = false;
+  }
+  inserted_ = 0;
+}
