@@ -10,6 +10,7 @@
 #include "Monitor.h"
 #include "RunTable.h"
 #include "ScriptedPlatform.h"
+#include "TableFiller.h"
 #include "TextEncoding.h"
 
 namespace {
@@ -495,6 +496,30 @@ TEST(LineDigestTest, ValuesNeverHoldNulAndDifferForDifferentLines) {
     values.insert(value);
   }
   EXPECT_EQ(values.size(), 100000u);
+}
+
+// Every line given is in the table once Finish returns, whether the lines
+// stayed on the caller's thread, filled whole batches, or ended with a part
+// of one (also one given before the filler's thread started).
+TEST(TableFillerTest, EveryLineIsInTheTableOnceFinished) {
+  for (int lines : {0, 1, 65536, 65537, 65536 + 8191, 65536 + 8192, 65536 + 5 * 8192 + 3}) {
+    {
+      TableFiller filler;
+      for (int number = 1; number <= lines; ++number) {
+        std::string key = std::to_string(number);
+        filler.Insert(key.c_str(), Digest("line " + key).c_str());
+      }
+      filler.Finish();
+    }
+    for (int number : {1, lines / 2 + 1, lines - 8192, lines - 1, lines}) {
+      if (number < 1 || number > lines) continue;
+      const char* stored = TableFind(std::to_string(number).c_str());
+      ASSERT_NE(stored, nullptr) << number << " of " << lines;
+      EXPECT_EQ(stored, Digest("line " + std::to_string(number))) << number << " of " << lines;
+    }
+    EXPECT_EQ(TableFind(std::to_string(lines + 1).c_str()), nullptr);
+    TableClear();
+  }
 }
 
 // A writer of the file cannot know the key: each start draws a new one.
