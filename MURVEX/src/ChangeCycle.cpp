@@ -237,15 +237,15 @@ void PrintLine(Console& console, int32_t number, const char* text, size_t textLe
   // its own, and a carriage return inside the line reaches it as text, which
   // it shows without moving the cursor. A last line without its line end,
   // or a piece of an overlong line, ends its row all the same.
-  bool endsWithLineFeed = textLength > 0 && text[textLength - 1] == '\n';
-  if (endsWithLineFeed && (textLength == 1 || text[textLength - 2] != '\r')) {
-    // The common line end is already the one the console gets: one write.
+  size_t shown = textLength;
+  if (shown > 0 && text[shown - 1] == '\n') --shown;
+  if (shown > 0 && text[shown - 1] == '\r') --shown;
+  if (shown + 1 == textLength && text[shown] == '\n') {
+    // A bare line feed is already the line end the console gets: one write.
     console.Write(text, textLength);
     return;
   }
-  if (endsWithLineFeed) textLength -= 2;
-  else if (textLength > 0 && text[textLength - 1] == '\r') --textLength;
-  console.Write(text, textLength);
+  console.Write(text, shown);
   console.Write("\n", 1);
 }
 

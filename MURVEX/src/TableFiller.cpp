@@ -31,15 +31,15 @@ void TableFiller::Insert(const char* key, const char digest[kLineDigestSize + 1]
   std::memcpy(entry.digest, digest, sizeof entry.digest);
   if (gathering_.empty()) gathering_.reserve(kBatchLines);
   gathering_.push_back(entry);
-  if (gathering_.size() == kBatchLines) Hand(std::move(gathering_));
+  if (gathering_.size() == kBatchLines) HandOver();
 }
 
-void TableFiller::Hand(Batch batch) {
-  gathering_ = Batch();
+void TableFiller::HandOver() {
   if (!filler_.joinable()) filler_ = std::thread(&TableFiller::Fill, this);
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return queued_.size() < kMostQueued; });
-  queued_.push_back(std::move(batch));
+  queued_.push_back(std::move(gathering_));
+  gathering_ = Batch();
   changed_.notify_all();
 }
 
@@ -59,13 +59,8 @@ void TableFiller::Fill() {
 }
 
 void TableFiller::Finish() {
-  if (!filler_.joinable()) {
-    for (const Entry& entry : gathering_) TableInsert(entry.key, entry.digest);
-    gathering_.clear();
-  } else if (!gathering_.empty()) {
-    Hand(std::move(gathering_));
-  }
   if (filler_.joinable()) {
+    if (!gathering_.empty()) HandOver();
     {
       std::lock_guard<std::mutex> lock(mutex_);
       finishing_ = true;
@@ -73,6 +68,10 @@ void TableFiller::Finish() {
     changed_.notify_all();
     filler_.join();
     finishing_ = false;
+  } else {
+    // The thread never started: what was gathered goes in here.
+    for (const Entry& entry : gathering_) TableInsert(entry.key, entry.digest);
+    gathering_.clear();
   }
   inserted_ = 0;
 }

@@ -33,7 +33,10 @@ class TableFiller {
   };
   using Batch = std::vector<Entry>;
 
-  void Hand(Batch batch);
+  // Queues the gathered batch for the filler thread, started if need be;
+  // waits while the most batches allowed are already waiting.
+  void HandOver();
+  // The filler thread: inserts queued batches until finishing and none is left.
   void Fill();
 
   size_t inserted_ = 0;  // on the caller's thread, before the filler starts
