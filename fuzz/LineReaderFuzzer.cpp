@@ -45,7 +45,7 @@ std::vector<Piece> ExpectedPass(const std::string& readable, int64_t size, int c
 }
 
 // `recording`: each line is counted into the runs, as the change cycle does.
-std::vector<Piece> ActualPass(int capacity, bool wide, bool recording = false) {
+std::vector<Piece> ActualPass(int capacity, bool wide, RunTable* recording = nullptr) {
   std::vector<Piece> pieces;
   size_t room = capacity > 0 ? static_cast<size_t>(capacity) : 1;
   // Exactly capacity elements: the reader must stay inside them.
@@ -62,7 +62,7 @@ std::vector<Piece> ActualPass(int capacity, bool wide, bool recording = false) {
     }
     if ((wide ? units[static_cast<size_t>(count)] : bytes[static_cast<size_t>(count)]) != 0) abort();
     pieces.push_back(piece);
-    if (recording) CountLineInRun();
+    if (recording != nullptr) recording->CountLine(DefaultFileView());
   }
   return pieces;
 }
@@ -110,10 +110,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // unchanged runs: the lines moved over and the lines read are the lines of
   // the pass, in order. Small runs, so that they cross refills and pieces.
   SetRunMinimum(1 + static_cast<int64_t>((bufferLimit * 7 + capacityChoice) % 48));
-  ForgetRuns();
-  std::vector<Piece> recorded = ActualPass(capacity, wide, true);
-  int32_t skipped = SkipUnchangedRuns("f");
-  std::vector<Piece> rest = ActualPass(capacity, wide, true);
+  RunTable runs;
+  runs.Forget(DefaultFileView());
+  std::vector<Piece> recorded = ActualPass(capacity, wide, &runs);
+  int32_t skipped = runs.SkipUnchanged(DefaultFileView(), "f");
+  std::vector<Piece> rest = ActualPass(capacity, wide, &runs);
   bool whole = skipped >= 0 && static_cast<size_t>(skipped) <= recorded.size() &&
                rest == std::vector<Piece>(recorded.begin() + skipped, recorded.end());
   if (recorded != expected || !whole || files.opens != files.closes || files.alignedBlocks != 0) {

@@ -42,15 +42,20 @@ class MemoryFiles : public FileSystem {
     *align = alignment;
     return OpenShared(path);
   }
-  int64_t Read(FileHandle, void* buffer, size_t size) override {
-    if (offset_ >= failFrom) return -1;
-    size_t left = bytes.size() - offset_;
+  int64_t Read(FileHandle file, void* buffer, size_t size) override {
+    int64_t count = ReadAt(file, static_cast<int64_t>(offset_), buffer, size);
+    if (count > 0) offset_ += static_cast<size_t>(count);
+    return count;
+  }
+  int64_t ReadAt(FileHandle, int64_t offset, void* buffer, size_t size) override {
+    size_t from = static_cast<size_t>(offset);
+    if (from >= failFrom) return -1;
+    size_t left = from < bytes.size() ? bytes.size() - from : 0;
     size_t count = size < left ? size : left;
-    if (failFrom - offset_ < count) count = failFrom - offset_;
+    if (failFrom - from < count) count = failFrom - from;
     if (count > 1 && (shortReads >> (reads_ % 32) & 1u)) count = 1 + count / 3;
     ++reads_;
-    memcpy(buffer, bytes.data() + offset_, count);
-    offset_ += count;
+    if (count > 0) memcpy(buffer, bytes.data() + from, count);
     return static_cast<int64_t>(count);
   }
   void Close(FileHandle) override { ++closes; }

@@ -73,6 +73,14 @@ class PosixFiles : public FileSystem {
     return got < 0 ? -1 : static_cast<int64_t>(got);
   }
 
+  int64_t ReadAt(FileHandle file, int64_t offset, void* buffer, size_t size) override {
+    ssize_t got;
+    do {
+      got = pread(static_cast<int>(file), buffer, size, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    return got < 0 ? -1 : static_cast<int64_t>(got);
+  }
+
   void Close(FileHandle file) override {
     if (file != kNoFile) close(static_cast<int>(file));
   }

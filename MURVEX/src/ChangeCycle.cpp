@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kLineCapacity = 65535;
 // The longest the cycle trusts the change notification alone. A writer that
 // keeps its log open (NTFS updates the folder only when it closes), a
 // network or FUSE mount, or a write through a shared mapping sends none; a
@@ -36,9 +35,6 @@ constexpr int64_t kSettleMs = 1000;
 // a few seconds at most.
 constexpr int64_t kHoldOffFactor = 9;
 constexpr int64_t kLongestHoldOffMs = 5000;
-
-char g_line[65536];
-uint16_t g_wideLine[65536];
 
 void PrintLine(Console& console, int32_t number, const char* text, size_t textLength);
 
@@ -82,7 +78,7 @@ void FullListing(MonitorState& state, Console& console, bool showOpen) {
   TableClear();
   // A new file may be in another encoding than the one found at start (a
   // program that writes UTF-16 with its mark into an emptied log).
-  DetectTextEncodingAgain(state.path);
+  if (DetectTextEncodingAgain(state.path) == 1) state.view->lineDecision = TextEncoding::None;
   console.SetColour(kColourListing);
   ListAllLines(state, console, showOpen);
   console.SetColour(kColourListing);
@@ -93,18 +89,19 @@ void DifferencePass(MonitorState& state, Console& console, bool showOpen) {
   console.SetColour(kColourChanged);
   // The lines of runs whose bytes are unchanged are neither read nor looked
   // up: their numbers and table entries stand.
-  int32_t skipped = SkipUnchangedRuns(state.path);
+  FileView& view = *state.view;
+  int32_t skipped = state.runs.SkipUnchanged(view, state.path);
   state.lineCounter = skipped > 0 ? skipped : 0;
   CountingKey counting(state.lineCounter);
   char digest[kLineDigestSize + 1];
   size_t length;
   while (skipped >= 0) {
-    const char* text = NextLineText(state.path, &length);
+    const char* text = NextLineText(view, state.path, &length);
     if (text == nullptr) break;
-    CountLineInRun();
+    state.runs.CountLine(view);
     ++state.lineCounter;
     const char* key = counting.Next();
-    if (!showOpen && LastLineIsOpen()) {
+    if (!showOpen && view.LastLineIsOpen()) {
       state.heldLine = state.lineCounter;
       continue;  // the last line: the pass ends with the next read
     }
@@ -157,30 +154,29 @@ size_t LeaveOutNuls(Unit* line, int count) {
 
 namespace {
 
-// Set when the read that would have continued a line found the pass over:
-// the next call ends the pass without reading, as reading would start anew.
-bool g_passEndsNext = false;
-
-// The next line through `read` (ReadLineA or ReadLineW into line), its NULs
-// left out; false at the end of the pass. NULs do not count toward the piece
+// The next line through `read` (the view's ReadLineA or ReadLineW into
+// line), its NULs left out; false at the end of the pass. When the read that
+// would have continued a line finds the pass over, the next call ends the
+// pass without reading, as reading would start anew. NULs do not count toward the piece
 // limit: a piece that the limit cut goes on with the rest of its line while
 // leaving its NULs out made room (the run of NULs that a copy-and-truncate
 // leaves under a writer that keeps its offset is no text of its own).
 template <typename Unit, typename Read>
-bool ReadLineWithoutNuls(Unit* line, Read read, size_t* length) {
+bool ReadLineWithoutNuls(FileView& view, Unit* line, Read read, size_t* length) {
+  constexpr int kLineCapacity = FileView::kLineCapacity;
   *length = 0;
-  if (g_passEndsNext) {
-    g_passEndsNext = false;
+  if (view.passEndsNext) {
+    view.passEndsNext = false;
     return false;
   }
   for (;;) {
     int room = kLineCapacity - static_cast<int>(*length);
     int count = read(line + *length, room);
     if (count == 0) {
-      g_passEndsNext = *length > 0;
+      view.passEndsNext = *length > 0;
       return *length > 0;
     }
-    bool cutAtLimit = count == room - 1 && line[*length + count - 1] != 0x0A && !LastLineIsOpen();
+    bool cutAtLimit = count == room - 1 && line[*length + count - 1] != 0x0A && !view.LastLineIsOpen();
     *length += LeaveOutNuls(line + *length, count);
     if (!cutAtLimit || *length >= static_cast<size_t>(kLineCapacity - 1)) return true;
   }
@@ -188,25 +184,25 @@ bool ReadLineWithoutNuls(Unit* line, Read read, size_t* length) {
 
 }  // namespace
 
-const char* NextLineText(const char* path, size_t* textLength) {
+const char* NextLineText(FileView& view, const char* path, size_t* textLength) {
   size_t ignored;
   size_t* converted = textLength != nullptr ? textLength : &ignored;
   size_t length;
   switch (g_textEncoding) {
     case TextEncoding::Utf16LeBom: {
-      auto read = [path](uint16_t* at, int room) { return ReadLineW(path, at, room); };
-      if (!ReadLineWithoutNuls(g_wideLine, read, &length)) return nullptr;
-      return Utf16LineToConsole(g_wideLine, length, converted);
+      auto read = [&view, path](uint16_t* at, int room) { return view.ReadLineW(path, at, room); };
+      if (!ReadLineWithoutNuls(view, view.lineUnits, read, &length)) return nullptr;
+      return Utf16LineToConsole(view.lineUnits, length, converted);
     }
     default: {
-      auto read = [path](char* at, int room) { return ReadLineA(path, at, room); };
-      if (!ReadLineWithoutNuls(g_line, read, &length)) return nullptr;
-      switch (LineEncoding(g_line, length)) {
+      auto read = [&view, path](char* at, int room) { return view.ReadLineA(path, at, room); };
+      if (!ReadLineWithoutNuls(view, view.lineBytes, read, &length)) return nullptr;
+      switch (LineEncoding(view.lineBytes, length, view.lineDecision)) {
         case TextEncoding::Utf8Bom:
         case TextEncoding::Utf8:
-          return Utf8LineToConsole(g_line, length, converted);
+          return Utf8LineToConsole(view.lineBytes, length, converted);
         default:
-          return AnsiLineToConsole(g_line, length, converted);  // code page 932, or plain ASCII so far
+          return AnsiLineToConsole(view.lineBytes, length, converted);  // code page 932, or plain ASCII so far
       }
     }
   }
@@ -253,17 +249,18 @@ void PrintLine(Console& console, int32_t number, const char* text, size_t textLe
 
 void ListAllLines(MonitorState& state, Console& console, bool showOpen) {
   state.lineCounter = 0;
-  ForgetRuns();
+  FileView& view = *state.view;
+  state.runs.Forget(view);
   CountingKey counting;
   ListingTail tail(state.shownLines);
   TableFiller filler;
   char digest[kLineDigestSize + 1];
   size_t length;
-  while (const char* text = NextLineText(state.path, &length)) {
-    CountLineInRun();
+  while (const char* text = NextLineText(view, state.path, &length)) {
+    state.runs.CountLine(view);
     ++state.lineCounter;
     const char* key = counting.Next();
-    if (!showOpen && LastLineIsOpen()) {
+    if (!showOpen && view.LastLineIsOpen()) {
       state.heldLine = state.lineCounter;
       continue;
     }

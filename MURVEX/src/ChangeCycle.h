@@ -3,8 +3,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
+#include "LineReader.h"
 #include "MonitorPlatform.h"
+#include "RunTable.h"
 
 struct MonitorState {
   const char* path = nullptr;
@@ -23,12 +26,17 @@ struct MonitorState {
   // When the next pass may start, on the change watcher's clock (NowMs).
   int64_t nextPassMs = 0;
   int64_t shownLines = -1;  // a listing shows only this many last lines; -1 all
+  // The cursor of the passes over the file, and the runs of lines the last
+  // one recorded.
+  std::unique_ptr<FileView> view = std::make_unique<FileView>();
+  RunTable runs;
 };
 
-// Reads the next line of the watched file as the monitor shows and stores it
-// (the console's text, whatever the file's encoding), its NUL bytes left
-// out; *textLength (when given) gets its length. Null when the pass is over.
-const char* NextLineText(const char* path, size_t* textLength = nullptr);
+// Reads the next line of the watched file through the view as the monitor
+// shows and stores it (the console's text, whatever the file's encoding),
+// its NUL bytes left out; *textLength (when given) gets its length. Null
+// when the pass is over.
+const char* NextLineText(FileView& view, const char* path, size_t* textLength = nullptr);
 
 // Lists the whole file from line 1, storing every line in the line table
 // (which must hold none of its keys); the line counter ends at the count.

@@ -9,8 +9,6 @@
 namespace {
 
 uint64_t g_seed = 0;
-// The digest in the making of BeginBytesDigest .. BytesDigest.
-XXH3_state_t g_bytesDigest;
 
 // splitmix64's finaliser: spreads the few changing bits of the fallback.
 uint64_t Mix(uint64_t x) {
@@ -53,8 +51,16 @@ void DigestLine(const char* text, size_t length, char out[kLineDigestSize + 1]) 
 
 uint64_t DigestBytes(const void* bytes, size_t length) { return XXH3_64bits_withSeed(bytes, length, g_seed); }
 
-void BeginBytesDigest() { XXH3_64bits_reset_withSeed(&g_bytesDigest, g_seed); }
+struct BytesDigest::State {
+  XXH3_state_t xxh;
+};
 
-void AddToBytesDigest(const void* bytes, size_t length) { XXH3_64bits_update(&g_bytesDigest, bytes, length); }
+BytesDigest::BytesDigest() : state_(new State) { Begin(); }
 
-uint64_t BytesDigest() { return XXH3_64bits_digest(&g_bytesDigest); }
+BytesDigest::~BytesDigest() = default;
+
+void BytesDigest::Begin() { XXH3_64bits_reset_withSeed(&state_->xxh, g_seed); }
+
+void BytesDigest::Add(const void* bytes, size_t length) { XXH3_64bits_update(&state_->xxh, bytes, length); }
+
+uint64_t BytesDigest::Value() const { return XXH3_64bits_digest(&state_->xxh); }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 // Bytes of a stored digest, without its terminator.
 constexpr size_t kLineDigestSize = 10;
@@ -24,13 +25,26 @@ void SetLineDigestSeed(uint64_t seed);
 // terminator: a text value like any other for the table.
 void DigestLine(const char* text, size_t length, char out[kLineDigestSize + 1]);
 
-// The same keyed digest of raw bytes as 64 bits, in one call or in pieces
-// (one process-wide digest in the making): the digest of a run of lines.
+// The same keyed digest of raw bytes as 64 bits, in one call.
 uint64_t DigestBytes(const void* bytes, size_t length);
-void BeginBytesDigest();
-void AddToBytesDigest(const void* bytes, size_t length);
-// Of every byte added since BeginBytesDigest; the same as DigestBytes of them.
-uint64_t BytesDigest();
+
+// The same digest made in pieces: the digest of a run of lines as its bytes
+// pass through a reader's buffer.
+class BytesDigest {
+ public:
+  BytesDigest();
+  ~BytesDigest();
+  BytesDigest(const BytesDigest&) = delete;
+  BytesDigest& operator=(const BytesDigest&) = delete;
+  void Begin();
+  void Add(const void* bytes, size_t length);
+  // Of every byte added since Begin; the same as DigestBytes of them.
+  uint64_t Value() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // True when a value of the line table (always a digest, so it holds at
 // least kLineDigestSize + 1 bytes) is the digest.

@@ -40,6 +40,10 @@ class FileSystem {
   virtual FileHandle OpenDirect(const char* path, size_t* alignment) = 0;
   // Bytes delivered (0 at the end), -1 on failure.
   virtual int64_t Read(FileHandle file, void* buffer, size_t size) = 0;
+  // The same from `offset` (not negative) on, whatever was read before: a
+  // pass may start anywhere in the file. On a direct handle the offset is a
+  // multiple of the alignment too.
+  virtual int64_t ReadAt(FileHandle file, int64_t offset, void* buffer, size_t size) = 0;
   virtual void Close(FileHandle file) = 0;
   // Page-aligned, locked where possible; null on failure.
   virtual void* AllocateAligned(size_t size) = 0;

@@ -9,6 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <vector>
+
+#include "LineReader.h"
 #include "TextEncoding.h"
 
 struct LineRun {
@@ -27,24 +30,36 @@ struct LineRun {
 // 65,534 units, a run stays under 196 KiB, within one read of the reader.
 void SetRunMinimum(int64_t bytes);
 
-// The recorded runs, in file order (process-wide, changed by the calls below).
-size_t RunCount();
-const LineRun& RunAt(size_t index);
+// The runs of the last listing or pass of one file, in file order, part of
+// the monitor's state.
+class RunTable {
+ public:
+  size_t Count() const { return runs_.size(); }
+  const LineRun& At(size_t index) const { return runs_.at(index); }
 
-// For a listing from the file's first line: no run is kept, recording
-// starts at offset 0 with the line decision as it now stands.
-void ForgetRuns();
+  // For a listing from the file's first line: no run is kept, recording
+  // starts at offset 0 with the view's line decision as it now stands.
+  void Forget(const FileView& view);
 
-// At the start of a difference pass, before its first read: moves the line
-// reader over each run, from the first, while its bytes and the decision
-// before it are unchanged, taking on the decision after it. The runs from
-// the first that differs are dropped and recorded anew from there. Returns
-// the number of lines moved over, or -1 when the file could not be opened
-// (the reader has reported it; the pass reads no lines).
-int32_t SkipUnchangedRuns(const char* path);
+  // At the start of a difference pass, before its first read: moves the
+  // view over each run, from the first, while its bytes and the decision
+  // before it are unchanged, taking on the decision after it. The runs from
+  // the first that differs are dropped and recorded anew from there. Returns
+  // the number of lines moved over, or -1 when the file could not be opened
+  // (the view has reported it; the pass reads no lines).
+  int32_t SkipUnchanged(FileView& view, const char* path);
 
-// After each line of a listing or pass has been taken (and its encoding
-// decided): counts it into the run being recorded, which ends after a line
-// that ended before the end of the pass (at its line end, or as a whole
-// piece) once it holds at least the minimum.
-void CountLineInRun();
+  // After each line of a listing or pass has been taken from the view (and
+  // its encoding decided): counts it into the run being recorded, which ends
+  // after a line that ended before the end of the pass (at its line end, or
+  // as a whole piece) once it holds at least the minimum.
+  void CountLine(FileView& view);
+
+ private:
+  void StartPending(int64_t offset, TextEncoding decision);
+
+  std::vector<LineRun> runs_;
+  // The run being recorded: where it starts, its lines so far and the
+  // decision before its first line.
+  LineRun pending_ = {0, 0, 0, 0, TextEncoding::None, TextEncoding::None};
+};

@@ -12,11 +12,6 @@ TextEncoding g_textEncoding = TextEncoding::None;
 
 namespace {
 
-// What the lines of an Undecided file have decided since the last full
-// listing: None until a line with a byte of 0x80 or more, then Utf8 or Ansi.
-// Set by LineEncoding, cleared by ForgetLineEncoding and by a new detection.
-TextEncoding g_lineDecision = TextEncoding::None;
-
 constexpr size_t kSampleSize = 1000000;
 constexpr size_t kUtf8FormsPerMalformed = 20;
 
@@ -81,40 +76,31 @@ TextEncoding ClassifyUnmarkedText(const unsigned char* bytes, size_t count) {
   return malformed == 0 ? TextEncoding::Undecided : TextEncoding::Ansi;
 }
 
-TextEncoding LineEncoding(const char* line, size_t count) {
+TextEncoding LineEncoding(const char* line, size_t count, TextEncoding& decision) {
   if (g_textEncoding != TextEncoding::Undecided) return g_textEncoding;
-  if (g_lineDecision != TextEncoding::None) return g_lineDecision;
+  if (decision != TextEncoding::None) return decision;
   TextEncoding verdict = ClassifyUnmarkedText(reinterpret_cast<const unsigned char*>(line), count);
-  if (verdict != TextEncoding::Undecided) g_lineDecision = verdict;
+  if (verdict != TextEncoding::Undecided) decision = verdict;
   return verdict;
 }
-
-void ForgetLineEncoding() { g_lineDecision = TextEncoding::None; }
-
-TextEncoding LineDecision() { return g_lineDecision; }
-
-void SetLineDecision(TextEncoding decision) { g_lineDecision = decision; }
 
 int DetectTextEncoding(const char* path) {
   TextEncoding encoding = TextEncoding::None;
   int verdict = Examine(path, &encoding);
   if (verdict == -2) verdict = -1;
   // Recorded once; later tests never change it.
-  if (verdict == 1 && g_textEncoding == TextEncoding::None) {
-    g_textEncoding = encoding;
-    ForgetLineEncoding();
-  }
+  if (verdict == 1 && g_textEncoding == TextEncoding::None) g_textEncoding = encoding;
   return verdict;
 }
 
-void DetectTextEncodingAgain(const char* path) {
+int DetectTextEncodingAgain(const char* path) {
   TextEncoding encoding = TextEncoding::None;
   // The pass that follows reports a file it cannot open.
   int verdict = Examine(path, &encoding, false);
   if (verdict == -2) encoding = TextEncoding::Ansi;  // looks binary now: still listed
-  if (verdict != 1 && verdict != -2) return;
+  if (verdict != 1 && verdict != -2) return 0;
   g_textEncoding = encoding;
-  ForgetLineEncoding();
+  return 1;
 }
 
 int IsTextFile(const char* path) {

@@ -17,11 +17,11 @@ extern TextEncoding g_textEncoding;
 int DetectTextEncoding(const char* path);
 
 // A full listing reads the file afresh: marks and the UTF-8 rule apply to
-// its first bytes as at start, and the result replaces g_textEncoding. A
-// running monitor never ends because of content: bytes that look binary are
-// read as code page 932. A file that cannot be opened changes nothing and is
-// not reported here.
-void DetectTextEncodingAgain(const char* path);
+// its first bytes as at start, and the result replaces g_textEncoding (1;
+// the lines must then decide afresh too). A running monitor never ends
+// because of content: bytes that look binary are read as code page 932. A
+// file that cannot be opened changes nothing and is not reported here (0).
+int DetectTextEncodingAgain(const char* path);
 
 // The same verdict for a dropped file; records nothing.
 int IsTextFile(const char* path);
@@ -39,14 +39,8 @@ TextEncoding ClassifyUnmarkedText(const unsigned char* bytes, size_t count);
 // The encoding to read one line of the watched file in: g_textEncoding, but
 // for an Undecided file the verdict on the first line of the listing or pass
 // that holds a byte of 0x80 or more (Utf8 or Ansi), which then holds for the
-// lines after it; Undecided while the lines are plain ASCII.
-TextEncoding LineEncoding(const char* line, size_t count);
-
-// A full listing reads the file afresh: its lines decide again.
-void ForgetLineEncoding();
-
-// What the lines have decided so far (None, Utf8 or Ansi), and setting it
-// back to such a value: a pass that moves over lines without reading them
-// takes on the decision their reading made.
-TextEncoding LineDecision();
-void SetLineDecision(TextEncoding decision);
+// lines after it; Undecided while the lines are plain ASCII. `decision` is
+// what the lines have decided so far (None, Utf8 or Ansi), kept by the
+// reader's view: a full listing sets it back to None, a pass that moves
+// over lines without reading them takes on the decision their reading made.
+TextEncoding LineEncoding(const char* line, size_t count, TextEncoding& decision);

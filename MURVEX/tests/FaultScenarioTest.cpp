@@ -45,16 +45,25 @@ class HookedFiles : public FileSystem {
   FileHandle OpenShared(const char* path) override { return real.OpenShared(path); }
   FileHandle OpenDirect(const char* path, size_t* alignment) override { return real.OpenDirect(path, alignment); }
   int64_t Read(FileHandle file, void* buffer, size_t size) override {
+    Hook();
+    return real.Read(file, buffer, size);
+  }
+  int64_t ReadAt(FileHandle file, int64_t offset, void* buffer, size_t size) override {
+    Hook();
+    return real.ReadAt(file, offset, buffer, size);
+  }
+  void Close(FileHandle file) override { real.Close(file); }
+  void* AllocateAligned(size_t size) override { return real.AllocateAligned(size); }
+  void FreeAligned(void* block, size_t size) override { real.FreeAligned(block, size); }
+
+ private:
+  void Hook() {
     if (duringRead && readsBeforeHook-- == 0) {
       std::function<void()> hook = std::move(duringRead);
       duringRead = nullptr;
       hook();
     }
-    return real.Read(file, buffer, size);
   }
-  void Close(FileHandle file) override { real.Close(file); }
-  void* AllocateAligned(size_t size) override { return real.AllocateAligned(size); }
-  void FreeAligned(void* block, size_t size) override { real.FreeAligned(block, size); }
 };
 
 // What a reader of the screen sees after the last clear: for each line

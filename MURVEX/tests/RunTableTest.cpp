@@ -16,17 +16,16 @@ const char kPath[] = "app.log";
 class RunTableTest : public ::testing::Test {
  protected:
   ScriptedFiles files;
+  FileView view;
+  RunTable runs;
   void SetUp() override {
     SetPlatform(MonitorPlatform{&files, nullptr, nullptr});
     SetLineDigestSeed(12345);
     SetRunMinimum(16);
-    SetLineDecision(TextEncoding::None);
   }
   void TearDown() override {
     SetRunMinimum(0);
     SetLineReaderBufferLimit(262144);
-    SetLineDecision(TextEncoding::None);
-    ForgetRuns();
   }
   // One pass as the change cycle makes it: runs moved over first (a
   // listing when `listing`), then every line read and counted into a run.
@@ -37,15 +36,15 @@ class RunTableTest : public ::testing::Test {
     files.Put(kPath, bytes);
     std::vector<std::string> read;
     if (listing) {
-      ForgetRuns();
+      runs.Forget(view);
     } else {
-      read.push_back("skipped " + std::to_string(SkipUnchangedRuns(kPath)));
+      read.push_back("skipped " + std::to_string(runs.SkipUnchanged(view, kPath)));
     }
     std::vector<char> line(static_cast<size_t>(capacity) + 1);
-    while (int count = ReadLineA(kPath, line.data(), capacity)) {
+    while (int count = view.ReadLineA(kPath, line.data(), capacity)) {
       read.emplace_back(line.data(), static_cast<size_t>(count));
-      if (read.size() - (listing ? 0 : 1) == deciding) SetLineDecision(TextEncoding::Ansi);
-      CountLineInRun();
+      if (read.size() - (listing ? 0 : 1) == deciding) view.lineDecision = TextEncoding::Ansi;
+      runs.CountLine(view);
     }
     return read;
   }
@@ -53,8 +52,8 @@ class RunTableTest : public ::testing::Test {
   std::string Runs(const std::string& bytes) {
     std::string shown;
     int64_t next = 0;
-    for (size_t i = 0; i < RunCount(); ++i) {
-      const LineRun& run = RunAt(i);
+    for (size_t i = 0; i < runs.Count(); ++i) {
+      const LineRun& run = runs.At(i);
       EXPECT_EQ(next, run.offset) << "runs follow each other from the first byte";
       EXPECT_GE(run.length, 16);
       EXPECT_EQ(DigestBytes(bytes.data() + run.offset, static_cast<size_t>(run.length)), run.digest);
@@ -114,10 +113,10 @@ TEST_F(RunTableTest, MovesOverUnchangedRunsAndRecordsAgainFromTheFirstThatDiffer
 
 TEST_F(RunTableTest, ARunIsMovedOverOnlyUnderTheDecisionItWasReadUnderAndPassesItsDecisionOn) {
   Pass(kLines, true, 65535, 3);  // the third line, the second run's, decides
-  SetLineDecision(TextEncoding::None);
+  view.lineDecision = TextEncoding::None;
   EXPECT_EQ("skipped 6", Pass(kLines)[0]);
-  EXPECT_EQ(TextEncoding::Ansi, LineDecision()) << "the decision its lines made";
-  SetLineDecision(TextEncoding::Utf8);  // runs read undecided are read again
+  EXPECT_EQ(TextEncoding::Ansi, view.lineDecision) << "the decision its lines made";
+  view.lineDecision = TextEncoding::Utf8;  // runs read undecided are read again
   EXPECT_EQ("skipped 0", Pass(kLines)[0]);
 }
 

@@ -24,6 +24,8 @@ class ScriptedFiles : public FileSystem {
   uint64_t nextId = 1;
   // Runs after every read: a writer at work while a pass reads.
   std::function<void()> afterRead;
+  // Every byte the reads have delivered, of every file.
+  size_t bytesRead = 0;
 
   // Writes the whole file; the time moves on by `elapsedNs`.
   void Put(const std::string& path, const std::string& bytes, int64_t elapsedNs = 1'000'000'000) {
@@ -56,11 +58,18 @@ class ScriptedFiles : public FileSystem {
   // Reads see the file as it is now, as they do on a real file system.
   int64_t Read(FileHandle file, void* buffer, size_t size) override {
     Open& open = open_.at(static_cast<size_t>(file));
+    int64_t count = ReadAt(file, static_cast<int64_t>(open.offset), buffer, size);
+    open.offset += static_cast<size_t>(count);
+    return count;
+  }
+  int64_t ReadAt(FileHandle file, int64_t offset, void* buffer, size_t size) override {
+    const Open& open = open_.at(static_cast<size_t>(file));
     auto found = files.find(open.path);
     const std::string bytes = found != files.end() ? found->second.bytes : std::string();
-    size_t count = open.offset < bytes.size() ? std::min(size, bytes.size() - open.offset) : 0;
-    memcpy(buffer, bytes.data() + open.offset, count);
-    open.offset += count;
+    size_t from = static_cast<size_t>(offset);
+    size_t count = from < bytes.size() ? std::min(size, bytes.size() - from) : 0;
+    if (count > 0) memcpy(buffer, bytes.data() + from, count);
+    bytesRead += count;
     if (afterRead) afterRead();
     return static_cast<int64_t>(count);
   }

@@ -86,11 +86,12 @@ TEST_F(TextEncodingTest, PlainAsciiIsDecidedByTheFirstLineWithAHighByteUntilTheN
   TempTextFile ascii("start\n");
   ASSERT_EQ(1, DetectTextEncoding(ascii.path()));
   EXPECT_EQ(TextEncoding::Undecided, g_textEncoding);
-  auto line = [](const std::string& text) { return LineEncoding(text.data(), text.size()); };
+  TextEncoding decision = TextEncoding::None;
+  auto line = [&decision](const std::string& text) { return LineEncoding(text.data(), text.size(), decision); };
   EXPECT_EQ(TextEncoding::Undecided, line("more ASCII\n"));
   EXPECT_EQ(TextEncoding::Utf8, line("\xE6\x97\xA5\xE6\x9C\xAC\n"));
   EXPECT_EQ(TextEncoding::Utf8, line("\x93\xFA\x96\x7B\n"));  // held, whatever comes
-  ForgetLineEncoding();
+  decision = TextEncoding::None;  // a full listing
   EXPECT_EQ(TextEncoding::Ansi, line("\x93\xFA\x96\x7B\n"));
   EXPECT_EQ(TextEncoding::Ansi, line("\xE6\x97\xA5\xE6\x9C\xAC\n"));
   EXPECT_EQ(TextEncoding::Undecided, g_textEncoding);

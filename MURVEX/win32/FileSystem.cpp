@@ -63,6 +63,21 @@ class Win32Files : public FileSystem {
     return static_cast<int64_t>(got);
   }
 
+  int64_t ReadAt(FileHandle file, int64_t offset, void* buffer, size_t size) override {
+    // On a handle opened for synchronous reading the offset of an OVERLAPPED
+    // structure says where the read starts; the call still blocks.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    DWORD got = 0;
+    DWORD request = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(size);
+    if (!ReadFile(ToHandle(file), buffer, request, &got, &at)) {
+      // Reading at or past the end is the end, not a failure.
+      return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    }
+    return static_cast<int64_t>(got);
+  }
+
   void Close(FileHandle file) override {
     if (file != kNoFile) CloseHandle(ToHandle(file));
   }
