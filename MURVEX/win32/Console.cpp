@@ -1,6 +1,8 @@
-// The Windows console: text in code page 932 straight to the screen buffer,
-// colours as console attributes, the title set directly (no command
-// interpreter, so & | < > ^ % in a file name are just characters).
+// The Windows console: to a console, text in UTF-16 with WriteConsoleW, so
+// that it shows the same whatever the console's code page; to a file or a
+// pipe, the bytes as they are (code page 932, scripts rely on them). Colours
+// as console attributes, the title set directly (no command interpreter, so
+// & | < > ^ % in a file name are just characters).
 #include <windows.h>
 
 #include <algorithm>
@@ -14,8 +16,15 @@ namespace {
 // Text waits in the buffer for at most this many bytes, so the memory the
 // console holds does not grow with the size of a listing.
 constexpr size_t kBufferSize = 65536;
+// Units per WriteConsoleW: older consoles refuse one write much larger.
+constexpr size_t kConsoleChunk = 16384;
 
-void WriteOut(void* output, const char* text, size_t length) {
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return GetConsoleMode(handle, &mode) != 0;
+}
+
+void WriteBytes(HANDLE output, const char* text, size_t length) {
   size_t done = 0;
   while (done < length) {
     DWORD written = 0;
@@ -25,18 +34,52 @@ void WriteOut(void* output, const char* text, size_t length) {
   }
 }
 
+// Text of whole characters in codePage, to a console as UTF-16.
+void WriteWide(HANDLE output, const char* text, size_t length, UINT codePage) {
+  static std::wstring g_wide;  // the last write's units, kept to spare an allocation per flush
+  if (length == 0) return;
+  int units = MultiByteToWideChar(codePage, 0, text, static_cast<int>(length), nullptr, 0);
+  if (units <= 0) return;
+  g_wide.resize(static_cast<size_t>(units));
+  MultiByteToWideChar(codePage, 0, text, static_cast<int>(length), &g_wide[0], units);
+  size_t done = 0;
+  while (done < g_wide.size()) {
+    size_t chunk = std::min(g_wide.size() - done, kConsoleChunk);
+    // A surrogate pair stays in one write.
+    if (done + chunk < g_wide.size() && g_wide[done + chunk - 1] >= 0xD800 && g_wide[done + chunk - 1] <= 0xDBFF) {
+      --chunk;
+    }
+    DWORD written = 0;
+    if (!WriteConsoleW(output, g_wide.data() + done, static_cast<DWORD>(chunk), &written, nullptr) || written == 0) {
+      break;
+    }
+    done += written;
+  }
+}
+
 }  // namespace
 
-WindowsConsole::WindowsConsole() : output_(GetStdHandle(STD_OUTPUT_HANDLE)) { buffer_.reserve(kBufferSize); }
+bool OutputIsConsole() {
+  static const bool console = IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
+  return console;
+}
+
+WindowsConsole::WindowsConsole() : output_(GetStdHandle(STD_OUTPUT_HANDLE)), wide_(OutputIsConsole()) {
+  buffer_.reserve(kBufferSize);
+}
 
 // The buffer goes out before it would overflow, so a write to the console
-// ends where a Write ended: a double-byte character is never cut in two.
+// ends where a Write ended: a character is never cut in two.
 void WindowsConsole::Write(const char* text, size_t length) {
   if (buffer_.size() + length > kBufferSize) Flush();
   if (length >= kBufferSize) {
     std::string shown(text, length);
     std::replace(shown.begin(), shown.end(), '\r', ' ');
-    WriteOut(output_, shown.data(), length);
+    if (wide_) {
+      WriteWide(output_, shown.data(), length, CP_UTF8);
+    } else {
+      WriteBytes(output_, shown.data(), length);
+    }
     return;
   }
   size_t start = buffer_.size();
@@ -47,7 +90,11 @@ void WindowsConsole::Write(const char* text, size_t length) {
 }
 
 void WindowsConsole::Flush() {
-  WriteOut(output_, buffer_.data(), buffer_.size());
+  if (wide_) {
+    WriteWide(output_, buffer_.data(), buffer_.size(), CP_UTF8);
+  } else {
+    WriteBytes(output_, buffer_.data(), buffer_.size());
+  }
   buffer_.clear();
 }
 
@@ -70,8 +117,14 @@ void WindowsConsole::Clear() {
   SetConsoleCursorPosition(output_, origin);
 }
 
+// Messages are code page 932; a console gets them whole in UTF-16.
 void WindowsConsole::WriteError(const char* text) {
   Flush();
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (IsConsole(error)) {
+    WriteWide(error, text, strlen(text), 932);
+    return;
+  }
   std::fputs(text, stderr);
   std::fflush(stderr);
 }

@@ -5,6 +5,11 @@
 
 #include "MonitorPlatform.h"
 
+// 1 when standard output is a console, taken once: the console is written in
+// UTF-16 and the monitor's text is then UTF-8; a file or pipe gets code page
+// 932 bytes. ConsoleText.cpp and the console follow the same answer.
+bool OutputIsConsole();
+
 class WindowsConsole : public Console {
  public:
   WindowsConsole();
@@ -18,6 +23,7 @@ class WindowsConsole : public Console {
 
  private:
   void* output_;  // standard output handle
+  bool wide_;     // output_ is a console: text goes out with WriteConsoleW
   std::string buffer_;
 };
 

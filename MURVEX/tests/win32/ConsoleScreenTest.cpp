@@ -28,15 +28,32 @@ std::string ProgramFolder() {
 
 class MonitorInConsole {
  public:
-  explicit MonitorInConsole(const std::string& file) {
+  // codePage, when given, is the console's output code page before the
+  // monitor runs (as after chcp): the console is then made here and shared.
+  explicit MonitorInConsole(const std::string& file, UINT codePage = 0) {
     std::string command = "\"" + ProgramFolder() + "MURVEX.exe\" \"" + file + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
-    started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+    DWORD flags = CREATE_NEW_CONSOLE;
+    HANDLE screen = INVALID_HANDLE_VALUE;
+    if (codePage != 0) {
+      FreeConsole();
+      SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+      codePageSet_ = AllocConsole() && SetConsoleOutputCP(codePage);
+      screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           OPEN_EXISTING, 0, nullptr);
+      startup.dwFlags = STARTF_USESTDHANDLES;
+      startup.hStdOutput = screen;
+      startup.hStdError = screen;
+      flags = 0;
+    }
+    started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, codePage != 0, flags, nullptr, nullptr,
                               &startup, &process_) != 0;
+    if (screen != INVALID_HANDLE_VALUE) CloseHandle(screen);
   }
+  bool CodePageSet() const { return codePageSet_; }
   ~MonitorInConsole() {
     if (!started_) return;
     FreeConsole();
@@ -90,8 +107,9 @@ class MonitorInConsole {
   // full-width character is skipped.
   bool WaitForWideRow(const std::wstring& prefix) {
     for (int attempt = 0; attempt < 300; ++attempt) {
-      FreeConsole();
-      if (AttachConsole(process_.dwProcessId)) {
+      // A console of this test's own outlives the monitor: its last words stay readable.
+      if (!codePageSet_) FreeConsole();
+      if (codePageSet_ || AttachConsole(process_.dwProcessId)) {
         HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
         CONSOLE_SCREEN_BUFFER_INFO info;
@@ -109,7 +127,7 @@ class MonitorInConsole {
           }
         }
         if (screen != INVALID_HANDLE_VALUE) CloseHandle(screen);
-        FreeConsole();
+        if (!codePageSet_) FreeConsole();
         if (found) return true;
       }
       Sleep(100);
@@ -160,6 +178,7 @@ class MonitorInConsole {
 
  private:
   bool started_ = false;
+  bool codePageSet_ = false;
   PROCESS_INFORMATION process_ = {};
 };
 
@@ -264,18 +283,67 @@ TEST(ConsoleScreenTest, AnUnbufferedWriterInPiecesShowsEveryLineOnceWholeInOrder
   std::remove(out.c_str());
 }
 
-TEST(ConsoleScreenTest, ShowsAUtf8LogWithoutAMarkInJapanese) {
-  std::string path = TempFile("murvex-utf8.log");
-  // "ログ開始" and "エラー: 接続できません" in UTF-8, no mark.
-  WriteBytes(path,
-             "\xE3\x83\xAD\xE3\x82\xB0\xE9\x96\x8B\xE5\xA7\x8B\r\n"
-             "\xE3\x82\xA8\xE3\x83\xA9\xE3\x83\xBC: \xE6\x8E\xA5\xE7\xB6\x9A\xE3\x81\xA7\xE3\x81\x8D"
-             "\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\r\n",
-             "wb");
-  MonitorInConsole monitor(path);
-  ASSERT_TRUE(monitor.Started());
-  EXPECT_TRUE(monitor.WaitForWideRow(L"[0001]\u30ED\u30B0\u958B\u59CB "));
-  EXPECT_TRUE(monitor.WaitForWideRow(L"[0002]\u30A8\u30E9\u30FC: \u63A5\u7D9A\u3067\u304D\u307E\u305B\u3093 "));
+// Each log's lines as the console shows them, whatever its code page: the
+// screen holds UTF-16, so nothing is left to the code page 932 conversion.
+struct ShownLog {
+  const char* name;
+  UINT codePage;  // the console's, 0 for the one it starts with
+  const char* bytes;
+  std::vector<std::wstring> rows;
+};
+
+TEST(ConsoleScreenTest, ShowsEveryCharacterOfTheLogInAnyConsoleCodePage) {
+  const ShownLog logs[] = {
+      // "ログ開始" and "エラー: 接続できません" in UTF-8, no mark.
+      {"murvex-utf8.log", 0,
+       "\xE3\x83\xAD\xE3\x82\xB0\xE9\x96\x8B\xE5\xA7\x8B\r\n"
+       "\xE3\x82\xA8\xE3\x83\xA9\xE3\x83\xBC: \xE6\x8E\xA5\xE7\xB6\x9A\xE3\x81\xA7\xE3\x81\x8D"
+       "\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\r\n",
+       {L"[0001]\u30ED\u30B0\u958B\u59CB ", L"[0002]\u30A8\u30E9\u30FC: \u63A5\u7D9A\u3067\u304D\u307E\u305B\u3093 "}},
+      // Characters code page 932 lacks: Latin letters with marks, Korean,
+      // simplified Chinese, the euro and yen signs, double-line box drawing.
+      {"murvex-utf8-wide.log", 0,
+       "caf\xC3\xA9, na\xC3\xAFve, M\xC3\xBCller, Stra\xC3\x9F" "e\r\n"
+       "\xEB\xA1\x9C\xEA\xB7\xB8 \xE7\xBD\x91\xE7\xBB\x9C\xE8\xBF\x9E\xE6\x8E\xA5\xE5\xA4\xB1\xE8\xB4\xA5\r\n"
+       "\xE2\x82\xAC" "5 \xC2\xA5" "5 \xE2\x95\x94\xE2\x95\x90\xE2\x95\x97\r\n",
+       {L"[0001]caf\u00E9, na\u00EFve, M\u00FCller, Stra\u00DFe ", L"[0002]\uB85C\uADF8 \u7F51\u7EDC\u8FDE\u63A5\u5931\u8D25 ",
+        L"[0003]\u20AC" L"5 \u00A5" L"5 \u2554\u2550\u2557 "}},
+      // Shift-JIS in a UTF-8 console: second bytes equal to the backslash
+      // (ソ表), an NEC extension (①), an IBM extension (髙).
+      {"murvex-sjis.log", 65001, "\x83\x5C\x95\x5C \x87\x40 \xFB\xFC\r\n",
+       {L"[0001]\u30BD\u8868 \u2460 \u9AD9 "}},
+  };
+  for (const ShownLog& log : logs) {
+    std::string path = TempFile(log.name);
+    WriteBytes(path, log.bytes, "wb");
+    MonitorInConsole monitor(path, log.codePage);
+    ASSERT_TRUE(monitor.Started());
+    if (log.codePage != 0) ASSERT_TRUE(monitor.CodePageSet()) << log.name;
+    for (const std::wstring& row : log.rows) EXPECT_TRUE(monitor.WaitForWideRow(row)) << log.name;
+    std::remove(path.c_str());
+  }
+}
+
+// The message's Japanese text reaches the console whole, in its code page
+// or another.
+TEST(ConsoleScreenTest, AMessageOnStandardErrorShowsWholeOnTheConsole) {
+  std::string path = TempFile("murvex-locked.log");
+  WriteBytes(path, "alpha\r\n", "wb");
+  HANDLE locked = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  wchar_t widePath[MAX_PATH] = {};
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH);
+  for (UINT codePage : {932u, 65001u}) {
+    MonitorInConsole monitor(path, codePage);
+    ASSERT_TRUE(monitor.Started());
+    ASSERT_TRUE(monitor.CodePageSet());
+    EXPECT_EQ(monitor.WaitForExit(30000), 1);
+    // "[path]はオープンできません"
+    EXPECT_TRUE(monitor.WaitForWideRow(L"[" + std::wstring(widePath) +
+                                       L"]\u306F\u30AA\u30FC\u30D7\u30F3\u3067\u304D\u307E\u305B\u3093 "))
+        << codePage;
+  }
+  CloseHandle(locked);
   std::remove(path.c_str());
 }
 
