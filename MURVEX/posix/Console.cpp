@@ -1,10 +1,13 @@
-// The terminal as the monitor's console: UTF-8 text with its control
-// characters shown visibly, colours and clears as ANSI sequences, all
+// The terminal as the monitor's console: text in the terminal's character
+// set with its control characters shown visibly (but for the log's own
+// colours), tabs as spaces, colours and clears as ANSI sequences, all
 // through one buffer. The sequences go to a terminal only, never into a
 // file or a pipe (colours do with --color=always); whatever way the process
 // ends, and while it is stopped, the terminal has its own colours and the
 // title it had.
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -19,7 +22,10 @@
 #include <cstring>
 #include <string>
 
+#include "ConsoleText.h"
 #include "PosixPlatform.h"
+#include "ShownText.h"
+#include "Utf8Forms.h"
 
 namespace {
 
@@ -224,8 +230,87 @@ bool AtRowStartAfter(const char* text, size_t count, bool before) {
   return start;
 }
 
-bool IsControl(unsigned char byte) {
-  return (byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F;
+// The longest parameter list of a log's colour sequence passed on; a
+// longer one is shown as text.
+constexpr size_t kLongestColourParameters = 64;
+
+// The length of the colour sequence (SGR: ESC [ digits ; : m) at text, or
+// 0 when none starts there.
+size_t ColourSequenceLength(const char* text, size_t length) {
+  if (length < 3 || text[0] != '\x1b' || text[1] != '[') return 0;
+  size_t end = 2;
+  while (end < length && end - 2 <= kLongestColourParameters &&
+         ((text[end] >= '0' && text[end] <= '9') || text[end] == ';' || text[end] == ':')) {
+    ++end;
+  }
+  return end < length && text[end] == 'm' && end - 2 <= kLongestColourParameters ? end + 1 : 0;
+}
+
+// The character set of the locale, as iconv names it, when it is not UTF-8;
+// empty for UTF-8. The C and POSIX locales count as UTF-8: a terminal
+// without a locale set (most containers) reads UTF-8. A locale not
+// generated on this system still names the terminal's set in its name.
+std::string LocaleCharset() {
+  const char* name = nullptr;
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    name = getenv(variable);
+    if (name != nullptr && *name != '\0') break;
+    name = nullptr;
+  }
+  if (name == nullptr) return "";
+  std::string charset;
+  locale_t locale = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
+  if (locale != static_cast<locale_t>(nullptr)) {
+    charset = nl_langinfo_l(CODESET, locale);
+    freelocale(locale);
+  } else if (const char* dot = strchr(name, '.')) {
+    charset.assign(dot + 1, strcspn(dot + 1, "@"));
+  }
+  std::string key;
+  for (char c : charset) {
+    if (c != '-' && c != '_') key += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  }
+  if (key.empty() || key == "UTF8" || key == "ANSIX3.41968" || key == "ASCII" || key == "USASCII") return "";
+  return charset;
+}
+
+// Appends UTF-8 text converted by `convert`; a character the set lacks (or
+// a malformed form) is one '?'.
+void AppendConverted(iconv_t convert, const char* text, size_t length, std::string& out) {
+  iconv(convert, nullptr, nullptr, nullptr, nullptr);
+  char* in = const_cast<char*>(text);
+  size_t inLeft = length;
+  while (inLeft > 0) {
+    char block[4096];
+    char* at = block;
+    size_t room = sizeof block;
+    size_t done = iconv(convert, &in, &inLeft, &at, &room);
+    out.append(block, static_cast<size_t>(at - block));
+    if (done != static_cast<size_t>(-1) || errno == E2BIG) continue;
+    out += '?';
+    uint32_t code;
+    size_t taken = NextUtf8Form(reinterpret_cast<const unsigned char*>(in), inLeft, &code);
+    in += taken;
+    inLeft -= taken;
+    iconv(convert, nullptr, nullptr, nullptr, nullptr);
+  }
+}
+
+// Appends text with every control character in its visible form but the
+// line feeds in keep (a message's own line ends).
+void AppendVisible(const char* text, size_t length, const char* keep, std::string& out) {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  for (size_t i = 0; i < length;) {
+    uint32_t code = bytes[i];
+    size_t taken = 1;
+    if (code >= 0x80) taken = NextUtf8Form(bytes + i, length - i, &code);
+    if (IsControlCode(code) && strchr(keep, static_cast<int>(code)) == nullptr) {
+      AppendVisibleControl(out, code);
+    } else {
+      out.append(text + i, taken);
+    }
+    i += taken;
+  }
 }
 
 // Printable ASCII, tab and line feed only: such text needs
@@ -268,6 +353,13 @@ TerminalConsole::TerminalConsole(int outputFd, int errorFd)
       errorIsTerminal_(isatty(errorFd) == 1),
       writeSize_(isTerminal_ ? kTerminalWrite : kOtherWrite),
       marks_(isTerminal_ ? 0 : 2) {
+  const char* term = getenv("TERM");
+  dumb_ = isTerminal_ && term != nullptr && strcmp(term, "dumb") == 0;
+  if (dumb_) marks_ = 2;
+  if (isTerminal_ || errorIsTerminal_) {
+    std::string charset = LocaleCharset();
+    if (!charset.empty()) toTerminal_ = iconv_open(charset.c_str(), "UTF-8");
+  }
 #ifdef F_SETPIPE_SZ
   struct stat status;
   if (!isTerminal_ && fstat(outputFd, &status) == 0 && S_ISFIFO(status.st_mode)) {
@@ -279,6 +371,7 @@ TerminalConsole::TerminalConsole(int outputFd, int errorFd)
 
 TerminalConsole::~TerminalConsole() {
   Flush();
+  if (toTerminal_ != reinterpret_cast<iconv_t>(-1)) iconv_close(toTerminal_);
   if (touched_) {
     // Put back before the handlers go: a signal in between finds nothing
     // left to do.
@@ -294,36 +387,114 @@ void TerminalConsole::ChooseColours(ColourChoice choice) {
     marks_ = 0;
   } else if (!isTerminal_) {
     marks_ = 2;
+  } else if (dumb_) {
+    // Not even reverse video: a dumb terminal takes no sequence at all.
+    marks_ = 2;
   } else if (choice == ColourChoice::kNever) {
     marks_ = 1;
   } else {
     // https://no-color.org: any value but an empty one.
     const char* noColour = getenv("NO_COLOR");
-    const char* term = getenv("TERM");
-    bool plain = (noColour != nullptr && *noColour != '\0') || (term != nullptr && strcmp(term, "dumb") == 0);
-    marks_ = plain ? 1 : 0;
+    marks_ = noColour != nullptr && *noColour != '\0' ? 1 : 0;
   }
 }
 
-// Control characters shown as cat -v shows them: C0 and DEL as ^[ and ^?,
-// C1 (U+0080 to U+009F, C2 80 to C2 9F) as M-^[, so none reaches the
-// terminal as itself.
-void TerminalConsole::AppendEscaped(const char* text, size_t length) {
-  size_t start = 0;
-  for (size_t i = 0; i < length; ++i) {
-    unsigned char byte = static_cast<unsigned char>(text[i]);
-    bool c1 = byte == 0xC2 && i + 1 < length && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
-    if (!IsControl(byte) && !c1) continue;
-    buffer_.append(text + start, i - start);
-    if (c1) {
-      buffer_ += "M-";
-      byte = static_cast<unsigned char>(text[++i]) - 0x80;
+std::string TerminalConsole::InTerminalCharset(const std::string& utf8, bool toError) const {
+  if (toTerminal_ == reinterpret_cast<iconv_t>(-1) || !(toError ? errorIsTerminal_ : isTerminal_)) return utf8;
+  std::string converted;
+  AppendConverted(toTerminal_, utf8.data(), utf8.size(), converted);
+  return converted;
+}
+
+// The reset before the line feed keeps a terminal that scrolls from
+// painting the new row in the line's colours (background colour erase);
+// a changed line's colour comes back before the next row's text.
+void TerminalConsole::EndRow(std::string& out) {
+  if (rowColoured_) out += "\x1b[0m";
+  out += '\n';
+  rowColoured_ = false;
+  colourPending_ = colourIndex_ == 2;
+  rowStart_ = true;
+  column_ = 0;
+}
+
+// Text as the screen shows it: control characters as cat -v shows them
+// (C0 and DEL as ^[ and ^?, C1 as M-^[), so none reaches the terminal as
+// itself; the log's own colour sequences passed on in the listing's
+// colours, left out where colours are not wanted or a changed line is
+// marked, and shown as text in a file or a pipe (as ever); on a terminal,
+// tabs as spaces to the next multiple of eight columns.
+void TerminalConsole::AppendShown(const char* text, size_t length, std::string& out) {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  bool numbering = rowStart_;
+  bool endedRow = false;
+  bool expandTabs = isTerminal_;
+  bool passColours = marks_ == 0 && colourIndex_ != 2;
+  bool colourText = marks_ == 2 && !isTerminal_;
+  for (size_t i = 0; i < length;) {
+    unsigned char byte = bytes[i];
+    if (byte == '\n') {
+      EndRow(out);
+      endedRow = true;
+      ++i;
+      continue;
     }
-    buffer_ += '^';
-    buffer_ += byte == 0x7F ? '?' : static_cast<char>(byte + 0x40);
-    start = i + 1;
+    if (colourPending_) {
+      out += kColourSequences[marks_][colourIndex_];
+      colourPending_ = false;
+      rowColoured_ = marks_ != 2;
+    }
+    rowStart_ = false;
+    if (byte >= 0x20 && byte < 0x7F) {
+      size_t end = i + 1;
+      while (end < length && bytes[end] >= 0x20 && bytes[end] < 0x7F) ++end;
+      out.append(text + i, end - i);
+      column_ += end - i;
+      i = end;
+      continue;
+    }
+    if (byte == '\t' && expandTabs) {
+      int spaces = TabSpaces(column_);
+      out.append(static_cast<size_t>(spaces), ' ');
+      column_ += static_cast<size_t>(spaces);
+      ++i;
+      continue;
+    }
+    size_t colour = byte == 0x1B && !colourText ? ColourSequenceLength(text + i, length - i) : 0;
+    if (colour > 0) {
+      if (passColours) {
+        out.append(text + i, colour);
+        rowColoured_ = true;
+      }
+      i += colour;
+      continue;
+    }
+    uint32_t code = byte;
+    size_t taken = 1;
+    if (byte >= 0x80) taken = NextUtf8Form(bytes + i, length - i, &code);
+    if (byte == '\t') {
+      out += '\t';
+    } else if (IsControlCode(code)) {
+      column_ += static_cast<size_t>(AppendVisibleControl(out, code));
+    } else {
+      out.append(text + i, taken);
+      column_ += code == kMalformedForm || code == kCutOffForm ? 1 : static_cast<size_t>(CharacterColumns(code));
+    }
+    i += taken;
   }
-  buffer_.append(text + start, length - start);
+  // The line's text starts after its number.
+  if (numbering && !endedRow) column_ = 0;
+}
+
+// The shown text into the buffer, in the terminal's character set.
+void TerminalConsole::AppendText(const char* text, size_t length) {
+  if (toTerminal_ == reinterpret_cast<iconv_t>(-1) || !isTerminal_) {
+    AppendShown(text, length, buffer_);
+    return;
+  }
+  shown_.clear();
+  AppendShown(text, length, shown_);
+  AppendConverted(toTerminal_, shown_.data(), shown_.size(), buffer_);
 }
 
 // The first change to the terminal, made only once the start has been
@@ -357,11 +528,21 @@ void TerminalConsole::TouchTerminal() {
 }
 
 void TerminalConsole::Write(const char* text, size_t length) {
-  if (length > 0) endsLine_ = text[length - 1] == '\n';
-  if (IsPlainAscii(text, length)) {
+  if (length == 0) return;
+  endsLine_ = text[length - 1] == '\n';
+  // Most lines: nothing to change, nor any column to count.
+  if (IsPlainAscii(text, length) && !colourPending_ && !(rowColoured_ && memchr(text, '\n', length) != nullptr) &&
+      !(isTerminal_ && memchr(text, '\t', length) != nullptr)) {
     buffer_.append(text, length);
+    const char* lineFeed = static_cast<const char*>(memrchr(text, '\n', length));
+    if (lineFeed != nullptr) {
+      column_ = static_cast<size_t>(text + length - lineFeed - 1);
+    } else {
+      column_ = rowStart_ ? 0 : column_ + length;
+    }
+    rowStart_ = endsLine_;
   } else {
-    AppendEscaped(text, length);
+    AppendText(text, length);
   }
   if (buffer_.size() >= writeSize_) Flush();
 }
@@ -372,24 +553,25 @@ void TerminalConsole::SetColour(int attribute) {
   if (isTerminal_) TouchTerminal();
   int index = ColourIndex(attribute);
   buffer_ += kColourSequences[marks_][index];
+  colourIndex_ = index;
+  colourPending_ = false;
+  rowColoured_ = index == 2;
   if (touched_) g_colourShown = index;
   Flush();
 }
 
 void TerminalConsole::SetTitle(const char* title) {
-  if (!isTerminal_) return;
+  if (!isTerminal_ || dumb_) return;
   TouchTerminal();
   if (!g_titlePushed) {
     // The title found is saved on the terminal's title stack, to be put back.
     buffer_ += "\x1b[22;0t";
     g_titlePushed = 1;
   }
-  std::string sequence = "\x1b]0;";
-  // A control byte would end the sequence early.
-  for (const char* at = title; *at != '\0'; ++at) {
-    if (!IsControl(static_cast<unsigned char>(*at)) && *at != '\n' && *at != '\r') sequence += *at;
-  }
-  sequence += '\x07';
+  // A control character would end the sequence early, or start another.
+  std::string shown;
+  AppendVisible(title, strlen(title), "", shown);
+  std::string sequence = "\x1b]0;" + InTerminalCharset(shown, false) + '\x07';
   buffer_ += sequence;
   // Kept for the continue after Ctrl+Z; a title too long for it is not set again.
   g_titleLength = 0;
@@ -402,8 +584,18 @@ void TerminalConsole::SetTitle(const char* title) {
 
 void TerminalConsole::Clear() {
   if (!isTerminal_) return;
+  if (dumb_) {
+    // No clear: a line of its own says where the listing starts again.
+    if (!rowStart_) Write("\n", 1);
+    const char* notice = Localised("--- ファイルを最初から表示し直します ---\n");
+    Write(notice, strlen(notice));
+    Flush();
+    return;
+  }
   TouchTerminal();
   endsLine_ = true;
+  rowStart_ = true;
+  column_ = 0;
   // The screen only: the scrollback keeps what was shown before.
   buffer_ += "\x1b[H\x1b[2J";
   Flush();
@@ -430,10 +622,18 @@ void TerminalConsole::Flush() {
   }
 }
 
-// Messages come in UTF-8 with the path as given.
+// Messages come in UTF-8; a control character in them (a name's) is shown
+// visibly, as in the listing.
 void TerminalConsole::WriteError(const char* text) {
   Flush();
-  WriteAll(errorFd_, text, strlen(text));
+  std::string shown;
+  AppendVisible(text, strlen(text), "\n", shown);
+  shown = InTerminalCharset(shown, true);
+  WriteAll(errorFd_, shown.data(), shown.size());
+  if (errorIsTerminal_) {
+    rowStart_ = true;
+    column_ = 0;
+  }
   // Messages end their line; on the same screen the cursor is then at the
   // start of one.
   if (touched_ && errorIsTerminal_) g_atLineStart = endsLine_ = true;

@@ -39,6 +39,7 @@ constexpr Message kMessages[] = {
      "murvex: several files open side by side in tmux, which is not installed; install it\n"
      "(sudo apt install tmux), or watch each file in a terminal of its own\n"},
     {"tmux で画面を開けませんでした\n", "murvex: tmux could not open the grid\n"},
+    {"--- ファイルを最初から表示し直します ---\n", "--- the file is listed again from the top ---\n"},
 };
 
 // Set once by ChooseMessageLanguage; until then (tests of the portable

@@ -1,6 +1,7 @@
 // The POSIX console and change watcher, visible to tests of the layer.
 #pragma once
 
+#include <iconv.h>
 #include <signal.h>
 
 #include <string>
@@ -22,11 +23,18 @@ class TerminalConsole : public Console {
   void Flush() override;
   void WriteError(const char* text) override;
   // How lines are marked from now on. Without a choice: colours on a
-  // terminal, nothing elsewhere, whatever the environment says.
+  // terminal (none on a dumb one), nothing elsewhere, whatever else the
+  // environment says.
   void ChooseColours(ColourChoice choice);
+  // UTF-8 text (a message, the help) in the character set of the terminal
+  // on standard output (toError false) or standard error; the text itself
+  // for a UTF-8 terminal, a file or a pipe.
+  std::string InTerminalCharset(const std::string& utf8, bool toError) const;
 
  private:
-  void AppendEscaped(const char* text, size_t length);
+  void AppendShown(const char* text, size_t length, std::string& out);
+  void AppendText(const char* text, size_t length);
+  void EndRow(std::string& out);
   void TouchTerminal();
   int outputFd_;
   int errorFd_;
@@ -42,6 +50,21 @@ class TerminalConsole : public Console {
   // and its signal handlers do so when the process is stopped.
   bool touched_ = false;
   bool endsLine_ = true;  // the last text written ended a line
+  // TERM=dumb: no escape sequence at all, unless colours are asked for.
+  bool dumb_;
+  // UTF-8 to the character set of the locale, where that is not UTF-8 and
+  // either output is a terminal; (iconv_t)-1 otherwise.
+  iconv_t toTerminal_ = reinterpret_cast<iconv_t>(-1);
+  // The row being written: nothing on it yet; its display column, counted
+  // from the end of its first Write (the line's number), for tabs; colours
+  // on it other than the listing's, to be reset before its line feed; and
+  // the changed lines' colour, to be set again before the next row's text.
+  bool rowStart_ = true;
+  size_t column_ = 0;
+  bool rowColoured_ = false;
+  bool colourPending_ = false;
+  int colourIndex_ = -1;  // column of kColourSequences set last; -1 none
+  std::string shown_;     // a Write's text on its way to the character set
   struct sigaction previousActions_[4];  // SIGINT, SIGTERM, SIGHUP, SIGTSTP
 };
 

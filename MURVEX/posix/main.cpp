@@ -13,6 +13,7 @@
 
 #include "Monitor.h"
 #include "PosixPlatform.h"
+#include "ShownText.h"
 #include "TextEncoding.h"
 #include "TmuxGrid.h"
 
@@ -63,9 +64,9 @@ const char* Usage() { return JapaneseMessages() ? kUsageJapanese : kUsage; }
 void Tell(const char* japanese, const char* value, const char* reason = nullptr) {
   std::string text = Localised(japanese);
   size_t slot = text.find("%s");
-  if (slot != std::string::npos) text.replace(slot, 2, value);
+  if (slot != std::string::npos) text.replace(slot, 2, VisibleName(value));
   if (reason != nullptr && !JapaneseMessages()) text.insert(text.size() - 1, std::string(": ") + reason);
-  fputs(text.c_str(), stderr);
+  NativeTerminal().WriteError(text.c_str());
 }
 
 // 0 when path names a text file the monitor can watch; otherwise says why on
@@ -174,7 +175,7 @@ int main(int argc, char** argv) {
     }
   }
   if (help) {
-    fputs(Usage(), stdout);
+    fputs(NativeTerminal().InTerminalCharset(Usage(), false).c_str(), stdout);
     return 0;
   }
   if (version) {
@@ -182,7 +183,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (optind == argc) {
-    fputs(Usage(), stderr);
+    fputs(NativeTerminal().InTerminalCharset(Usage(), true).c_str(), stderr);
     return 1;
   }
   // Every file checked, every refusal named, before anything opens.

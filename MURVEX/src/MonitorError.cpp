@@ -5,14 +5,16 @@
 
 #include "ConsoleText.h"
 #include "MonitorPlatform.h"
+#include "ShownText.h"
 
 void WriteMonitorError(const char* utf8Format, const char* path) {
   // The whole format at once: the platform may put it in other words. "%s"
   // survives the conversion to code page 932, where '%' is never the second
-  // byte of a character.
+  // byte of a character. The path's control characters are shown visibly:
+  // a name must not steer the terminal.
   std::string message = MessageToConsole(utf8Format);
   size_t slot = message.find("%s");
-  if (slot != std::string::npos) message.replace(slot, 2, path != nullptr ? path : "");
+  if (slot != std::string::npos) message.replace(slot, 2, VisibleName(path != nullptr ? path : ""));
   Console* console = CurrentPlatform().console;
   if (console != nullptr) {
     console->WriteError(message.c_str());

@@ -148,6 +148,8 @@ TEST_F(FaultEndToEndTest, WriterAppendingContinuouslyEveryLineReachesTheScreenOn
   for (char c : monitor.Screen()) {
     if (c != '\r') shown += c;
   }
+  // The reset before a highlighted line's line feed is no text.
+  for (size_t at = 0; (at = shown.find(kResetColours + "\n", at)) != std::string::npos;) shown.erase(at, kResetColours.size());
   EXPECT_EQ(shown.find(kClear), std::string::npos) << "the file only grew; nothing may be cleared";
   int expected = 1;
   int highlightedPasses = 0;

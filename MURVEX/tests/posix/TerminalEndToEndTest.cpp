@@ -75,7 +75,8 @@ TEST(TerminalEndToEndTest, ShowsOnlyTheLastLinesOfEachListingYetWatchesEveryLine
 }
 
 // Changed lines in white on magenta in the terminal's own colours, or, where
-// colour is not wanted, in reverse video with no colour at all.
+// colour is not wanted, in reverse video with no colour at all; a dumb
+// terminal gets no escape sequence at all, unless colours are asked for.
 TEST(TerminalEndToEndTest, MarksChangedLinesInColourOrReverseVideoAsTheUserAsks) {
   std::string path = TempPath("colours");
   struct Case {
@@ -85,7 +86,7 @@ TEST(TerminalEndToEndTest, MarksChangedLinesInColourOrReverseVideoAsTheUserAsks)
   } cases[] = {
       {{}, {}, kHighlight},
       {{}, {{"NO_COLOR", "1"}}, kReverse},
-      {{}, {{"TERM", "dumb"}}, kReverse},
+      {{}, {{"TERM", "dumb"}}, ""},
       {{"--color=never"}, {}, kReverse},
       {{"--color=always"}, {{"NO_COLOR", "1"}}, kHighlight},
       {{"--color"}, {{"TERM", "dumb"}}, kHighlight},
@@ -99,6 +100,7 @@ TEST(TerminalEndToEndTest, MarksChangedLinesInColourOrReverseVideoAsTheUserAsks)
     Append(path, "second\n");
     EXPECT_TRUE(monitor.WaitFor(c.mark + "[0002]second")) << monitor.Screen();
     if (c.mark == kReverse) EXPECT_EQ(monitor.Screen().find(";4"), std::string::npos) << monitor.Screen();
+    if (c.mark.empty()) EXPECT_EQ(monitor.Screen().find('\x1b'), std::string::npos) << monitor.Screen();
   }
   std::remove(path.c_str());
 }
@@ -218,7 +220,7 @@ TEST(TerminalEndToEndTest, AnUnbufferedWriterInPiecesShowsEveryLineOnceWholeInOr
     expected += prefix + ("request " + number) + shown;
   }
   close(file);
-  ASSERT_TRUE(monitor.WaitFor("[3000]request 3000 done in 10 ms^Mdone\r\n", 0, 30)) << monitor.Screen().substr(0, 2000);
+  ASSERT_TRUE(monitor.WaitFor("[3000]request 3000 done in 10 ms^Mdone" + kResetColours + "\r\n", 0, 30)) << monitor.Screen().substr(0, 2000);
   EXPECT_EQ(monitor.Screen().find(kClear), std::string::npos);
   std::string shown = ShownText(monitor.Screen());
   ASSERT_EQ(shown, expected) << "first difference at byte "
