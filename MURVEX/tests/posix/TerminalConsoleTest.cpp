@@ -3,10 +3,14 @@
 // lines in code page 932, UTF-8 and UTF-16; and what reaches a file or a pipe.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "ConsoleText.h"
@@ -62,6 +66,113 @@ TEST(TerminalConsoleTest, ControlBytesAreShownAsCaretEscapesAnywhereInALine) {
       ASSERT_EQ(Shown(line), expected) << "length " << length << ", escape at " << at;
     }
   }
+}
+
+// Everything a console on a raw terminal writes (output and messages alike)
+// while `use` drives it, in the locale `locale` (LC_ALL), up to and with
+// the colours put back as it goes.
+std::string OnTerminal(const std::function<void(TerminalConsole&)>& use, const char* locale = "C.UTF-8") {
+  int master, slave;
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return "<no terminal>";
+  termios raw;
+  tcgetattr(slave, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(slave, TCSANOW, &raw);
+  setenv("TERM", "xterm-256color", 1);
+  setenv("LC_ALL", locale, 1);
+  {
+    TerminalConsole console(slave, slave);
+    use(console);
+  }
+  std::string out;
+  char block[4096];
+  pollfd ready{master, POLLIN, 0};
+  while (poll(&ready, 1, 100) == 1) {
+    ssize_t got = read(master, block, sizeof block);
+    if (got <= 0) break;
+    out.append(block, static_cast<size_t>(got));
+  }
+  close(slave);
+  close(master);
+  return out;
+}
+
+void Line(TerminalConsole& console, const std::string& number, const std::string& text) {
+  console.Write(number.data(), number.size());
+  console.Write(text.data(), text.size());
+}
+
+TEST(TerminalConsoleTest, OnATerminalTheLogsColoursPassAndEveryColouredRowIsResetBeforeItsLineFeed) {
+  const std::string listing = "\x1b[0m", changed = "\x1b[0;97;45m";
+  std::string shown = OnTerminal([](TerminalConsole& console) {
+    console.SetColour(kColourListing);
+    // Its own colours pass; a screen clear and a C1 CSI stay visible.
+    Line(console, "[0001]", "\x1b[32mINFO\x1b[0m \x1b[1;38;5;196mup\x1b[2J\xC2\x9B" "2J\n");
+    Line(console, "[0002]", "plain\n");
+    console.SetColour(kColourChanged);
+    // A changed line stays wholly highlighted: its own colours are left out.
+    Line(console, "[0003]", "\x1b[31mred\n");
+    Line(console, "[0004]", "x\r");
+    console.Write("\n", 1);
+    console.SetColour(kColourListing);
+  });
+  EXPECT_EQ(shown, listing + "[0001]\x1b[32mINFO\x1b[0m \x1b[1;38;5;196mup^[[2JM-^[2J" + listing + "\n[0002]plain\n" +
+                       changed + "[0003]red" + listing + "\n" + changed + "[0004]x^M" + listing + "\n" + listing + listing);
+  // Without colours the sequences go and the text stays; a file or a pipe
+  // gets today's bytes.
+  shown = OnTerminal([](TerminalConsole& console) {
+    console.ChooseColours(ColourChoice::kNever);
+    Line(console, "[0001]", "\x1b[32mINFO\x1b[0m\n");
+  });
+  EXPECT_EQ(shown, "[0001]INFO\n");
+  EXPECT_EQ(Shown("\x1b[32mINFO\x1b[0m\tx\n"), "^[[32mINFO^[[0m\tx\n");
+}
+
+TEST(TerminalConsoleTest, OnATerminalTabsReachTheNextEighthColumnOfTheLinesTextWideCharactersCountingTwo) {
+  struct Case {
+    std::string text, expected;
+  } cases[] = {
+      {"\tx\n", "        x\n"},
+      {"ab\tc\td\n", "ab      c       d\n"},
+      {"\xE6\x97\xA5\xE6\x9C\xAC\tx\n", "\xE6\x97\xA5\xE6\x9C\xAC    x\n"},  // 日本: four columns
+      {"e\xCC\x81\tx\n", "e\xCC\x81       x\n"},                                // e and a combining accent
+      {"\x01\tx\n", "^A      x\n"},                                                // ^A: two columns
+      {"12345678\tx\n", "12345678        x\n"},
+  };
+  for (const Case& c : cases) {
+    std::string shown = OnTerminal([&](TerminalConsole& console) { Line(console, "[0001]", c.text); });
+    EXPECT_EQ(shown, "[0001]" + c.expected) << c.text;
+  }
+  // A highlighted line is highlighted across its tabs: they are spaces.
+  std::string shown = OnTerminal([](TerminalConsole& console) {
+    console.SetColour(kColourChanged);
+    Line(console, "[0012]", "a\tb\n");
+    console.SetColour(kColourListing);
+  });
+  EXPECT_EQ(shown, "\x1b[0;97;45m[0012]a       b\x1b[0m\n\x1b[0m\x1b[0m");
+}
+
+TEST(TerminalConsoleTest, NamesInTitlesAndMessagesShowTheirControlCharactersAndNoC1Control) {
+  std::string shown = OnTerminal([](TerminalConsole& console) {
+    console.SetTitle("a\x1b]0;T\x07\xC2\x9C\xC3\xA9");
+    console.WriteError("murvex: x\x1b[2J\xC2\x9B" "2J: no such file\n");
+  });
+  EXPECT_EQ(shown, "\x1b[22;0t\x1b]0;a^[]0;T^GM-^\\\xC3\xA9\x07murvex: x^[[2JM-^[2J: no such file\n\x1b[0m\x1b[23;0t");
+}
+
+TEST(TerminalConsoleTest, TextAndMessagesGoOutInTheLocalesCharacterSetWhileTheCLocaleKeepsUtf8) {
+  auto write = [](TerminalConsole& console) {
+    Line(console, "[0001]", "caf\xC3\xA9 \xE2\x82\xAC \xE6\x97\xA5\n");  // café € 日
+    console.WriteError("\xE6\x97\xA5\xE6\x9C\xAC\n");                    // 日本
+  };
+  // Named by the locale even where it is not generated.
+  EXPECT_EQ(OnTerminal(write, "fr_FR.ISO-8859-1"), "[0001]caf\xE9 ? ?\n??\n");
+  EXPECT_EQ(OnTerminal(write, "ja_JP.eucJP"),  // é from JIS X 0212
+            "[0001]caf\x8F\xAB\xB1 ? \xC6\xFC\n\xC6\xFC\xCB\xDC\n");
+  const std::string utf8 = "[0001]caf\xC3\xA9 \xE2\x82\xAC \xE6\x97\xA5\n\xE6\x97\xA5\xE6\x9C\xAC\n";
+  EXPECT_EQ(OnTerminal(write, "C"), utf8);
+  EXPECT_EQ(OnTerminal(write, "POSIX"), utf8);
+  EXPECT_EQ(OnTerminal(write, "ja_JP.UTF-8"), utf8);
 }
 
 // The converted text up to its terminator; the length handed back must match.

@@ -175,6 +175,49 @@ TEST(TerminalEndToEndTest, ShowsEscapeBytesOfALogLineVisiblyNeverRaw) {
   std::remove(path.c_str());
 }
 
+// A coloured log: its colours reach the terminal in a listing, each line
+// ends with them reset; a changed line stays wholly highlighted.
+TEST(TerminalEndToEndTest, ShowsTheLogsOwnColoursAndAChangedLineWhollyHighlighted) {
+  std::string path = TempPath("sgr");
+  { std::ofstream(path, std::ios::binary) << "\x1b[32mINFO\x1b[0m up \x1b[1;33mslow\n"; }
+  MonitorOnTerminal monitor(path);
+  ASSERT_TRUE(monitor.WaitFor("[0001]\x1b[32mINFO\x1b[0m up \x1b[1;33mslow" + kResetColours + "\r\n")) << monitor.Screen();
+  size_t before = monitor.Screen().size();
+  Append(path, "\x1b[31mERROR\x1b[0m down\n");
+  EXPECT_TRUE(monitor.WaitFor(kHighlight + "[0002]ERROR down" + kResetColours + "\r\n", before)) << monitor.Screen();
+  std::remove(path.c_str());
+}
+
+// A name that carries sequences (a title, a clear) reaches the terminal
+// with its control characters shown, in a message and in the title; under
+// LANG=C the text stays UTF-8, and a C1 control in it stays visible.
+TEST(TerminalEndToEndTest, NamesAndTextNeverSteerTheTerminalAndTheCLocaleKeepsUtf8) {
+  MonitorOnTerminal missing(Launch{{"missing\x1b]0;T\x07\x1b[2J.log"}, {{"LC_ALL", ""}, {"LANG", "C"}}});
+  EXPECT_EQ(missing.WaitForExit(), 1);
+  EXPECT_EQ(missing.Screen(), "murvex: missing^[]0;T^G^[[2J.log: no such file\r\n");
+  std::string path = TempPath("name\x1b]0;T\x07");
+  // é, then the C1 control U+009B (an 8-bit terminal's CSI).
+  { std::ofstream(path, std::ios::binary) << "caf\xC3\xA9 \xC2\x9B" "2J\n"; }
+  MonitorOnTerminal monitor(Launch{{path}, {{"LC_ALL", ""}, {"LANG", "C"}}});
+  ASSERT_TRUE(monitor.WaitFor("[0001]caf\xC3\xA9 M-^[2J\r\n")) << monitor.Screen();
+  EXPECT_NE(monitor.Screen().find("\x1b]0;murvex-e2e-name^[]0;T^G-"), std::string::npos) << monitor.Screen();
+  std::remove(path.c_str());
+}
+
+// TERM=dumb: text alone; where the screen would be cleared, a line says the
+// file is listed again.
+TEST(TerminalEndToEndTest, ADumbTerminalGetsTextAloneAndARelistingSaidInALine) {
+  std::string path = TempPath("dumb");
+  { std::ofstream(path, std::ios::binary) << "one\ttab\ntwo\n"; }
+  MonitorOnTerminal monitor(Launch{{path}, {{"TERM", "dumb"}}});
+  ASSERT_TRUE(monitor.WaitFor("[0002]two\r\n")) << monitor.Screen();
+  { std::ofstream(path, std::ios::binary | std::ios::trunc) << "fresh\n"; }
+  ASSERT_TRUE(monitor.WaitFor("--- the file is listed again from the top ---\r\n[0001]fresh\r\n")) << monitor.Screen();
+  EXPECT_EQ(monitor.Screen().find("[0001]one     tab\r\n[0002]two\r\n"), 0u) << monitor.Screen();
+  EXPECT_EQ(monitor.Screen().find('\x1b'), std::string::npos) << monitor.Screen();
+  std::remove(path.c_str());
+}
+
 TEST(TerminalEndToEndTest, ShowsAUtf8LogWithoutAMarkAsWrittenWithCharactersCodePage932Lacks) {
   std::string path = TempPath("utf8");
   // "ログ開始", then é, an emoji and "们" (U+4EEC).

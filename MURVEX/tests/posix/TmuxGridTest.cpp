@@ -131,6 +131,49 @@ TEST_F(TmuxGridTest, InsideTmuxANewWindowOpensInTheCurrentSession) {
   EXPECT_TRUE(EveryPaneShowsItsFile("work:1", {"1.log", "2.log"}));
 }
 
+// One murvex in a pane of 40 by 5: tabs line up from the start of each
+// line's text, a wide character counting two, and a highlighted line is
+// highlighted across them; once the pane scrolls, no row is painted in the
+// highlight beyond a line's text, as a client drawing the pane shows: tmux
+// keeps the colour a line feed clears a new row in (background colour
+// erase), though capture-pane leaves such cells out.
+TEST_F(TmuxGridTest, TabsLineUpAndTheHighlightNeverSpillsOverTheRowsOfAScrollingPane) {
+  std::string path = (folder_ / "tabs.log").string();
+  std::ofstream(path, std::ios::binary) << "a\tb\n\xE6\x97\xA5\tc\n";
+  Tmux("-f /dev/null new-session -d -s spill -x 40 -y 5 'env LC_ALL=C.UTF-8 " + std::string(MURVEX_BINARY) + " " + path + "'");
+  Tmux("set-option -g window-size manual");
+  auto capture = [&](const std::string& text) {
+    std::string shown;
+    for (int tries = 0; tries < 200 && (shown = Tmux("capture-pane -e -p -S -20 -t spill")).find(text) == std::string::npos; ++tries) {
+      usleep(50000);
+    }
+    return shown;
+  };
+  EXPECT_NE(capture("[0002]").find("[0001]a       b\n[0002]\xE6\x97\xA5      c\n"), std::string::npos)
+      << Tmux("capture-pane -e -p -S -20 -t spill");
+  std::ofstream(path, std::ios::binary | std::ios::app) << "x\ty\n3\n4\n5\n6\n7\n8\n";
+  std::string shown = capture("[0009]8");
+  EXPECT_NE(shown.find("\x1b[97m\x1b[45m[0003]x       y\n"), std::string::npos) << shown;
+
+  MonitorOnTerminal client(Launch{{"-S", socket_, "attach", "-t", "spill"}, {{"TMUX", ""}}, false, "/usr/bin/tmux"});
+  ASSERT_TRUE(client.WaitFor("[0009]8")) << client.Screen();
+  client.ReadFor(300);
+  // Each erase of the client's drawing in the colours then set: never magenta.
+  bool magenta = false;
+  const std::string& drawn = client.Screen();
+  for (size_t at = 0; (at = drawn.find("\x1b[", at)) != std::string::npos; ++at) {
+    size_t end = drawn.find_first_of("ABCDEFGHJKLMPSTXZ@`dfhlmnrt", at + 2);
+    if (end == std::string::npos) break;
+    std::string parameters = drawn.substr(at + 2, end - at - 2);
+    if (drawn[end] == 'm') {
+      if (parameters.empty() || parameters == "0" || parameters.find("49") != std::string::npos) magenta = false;
+      if (parameters.find("45") != std::string::npos) magenta = true;
+    } else if (drawn[end] == 'K' || drawn[end] == 'J' || drawn[end] == 'X') {
+      EXPECT_FALSE(magenta) << "erased in magenta at byte " << at << " of the drawing:\n" << drawn;
+    }
+  }
+}
+
 // Nothing opens when tmux is missing or a file is refused; each is said.
 TEST_F(TmuxGridTest, WithoutTmuxOrWithARefusedFileNothingOpensAndTheUserIsTold) {
   std::vector<std::string> files = Files(2);
