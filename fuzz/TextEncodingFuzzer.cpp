@@ -57,7 +57,18 @@ TextEncoding ExpectedUnmarked(const std::string& sample) {
     i += have;
   }
   if (wellFormed > 0 && wellFormed >= 20 * malformed) return TextEncoding::Utf8;
-  return malformed == 0 ? TextEncoding::Undecided : TextEncoding::Ansi;
+  if (malformed == 0) return TextEncoding::Undecided;
+  // Code page 932 only when every byte is a single one or a lead with its
+  // trail (a lead that the end cuts off counts neither way).
+  for (size_t i = 0; i < sample.size(); ++i) {
+    unsigned char byte = static_cast<unsigned char>(sample[i]);
+    if (byte <= 0x7F || (byte >= 0xA1 && byte <= 0xDF)) continue;
+    if (!((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC))) return TextEncoding::Undecided;
+    if (++i == sample.size()) break;
+    unsigned char trail = static_cast<unsigned char>(sample[i]);
+    if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return TextEncoding::Undecided;
+  }
+  return TextEncoding::Ansi;
 }
 
 // Marks first, then any 00 or FF byte among the bytes examined refuses.
@@ -70,6 +81,8 @@ int ExpectedVerdict(const std::string& bytes, TextEncoding* encoding) {
     *encoding = TextEncoding::Utf8Bom;
   } else if (at(0) == 0xFF && at(1) == 0xFE) {
     *encoding = TextEncoding::Utf16LeBom;
+  } else if (at(0) == 0xFE && at(1) == 0xFF) {
+    *encoding = TextEncoding::Utf16BeBom;
   } else if (sample.find('\0') != std::string::npos || sample.find('\xFF') != std::string::npos) {
     return -1;
   } else {

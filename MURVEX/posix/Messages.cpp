@@ -34,6 +34,7 @@ constexpr Message kMessages[] = {
     {"[%s]は行数として正しくありません\n", "murvex: %s is not a number of lines\n"},
     {"[%s]は --color の値として正しくありません（auto、always、never）\n",
      "murvex: --color takes auto, always or never, not %s\n"},
+    {"[%s]は読める文字コードではありません\n", "murvex: --encoding: %s is no character set murvex can read\n"},
     {"詳しくは murvex --help を見てください\n", "Try 'murvex --help' for more information.\n"},
     {"複数のファイルは tmux の画面に並べて表示します。tmux をインストールしてください（sudo apt install tmux）\n",
      "murvex: several files open side by side in tmux, which is not installed; install it\n"

@@ -98,6 +98,7 @@ class Grid {
     if (getcwd(here, sizeof here) != nullptr) folder_ = here;
     monitor_ = "exec " + Quoted(program_);
     if (options.lines != nullptr) monitor_ += " -n " + Quoted(options.lines);
+    if (options.encoding != nullptr) monitor_ += " --encoding=" + Quoted(options.encoding);
     ColourChoice colour = options.colour;
     // The panes run with tmux's environment: the user's wish for no colour
     // is handed on, and the language of the messages.

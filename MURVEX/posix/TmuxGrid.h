@@ -8,6 +8,7 @@
 // What each pane's monitor is given besides its file.
 struct GridOptions {
   const char* lines = nullptr;  // -n, as given; null when not given
+  const char* encoding = nullptr;  // --encoding, as given; null when not given
   ColourChoice colour = ColourChoice::kAuto;
 };
 

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <getopt.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,8 +29,11 @@ const char kUsage[] =
     "  -n, --lines=N     the first listing, and each after the file shrank, shows\n"
     "                    only the last N lines; every line is still watched\n"
     "      --color=WHEN  mark changed lines with colour: auto (the default: on a\n"
-    "                    terminal, unless NO_COLOR is set or TERM is dumb, when\n"
-    "                    they are shown in reverse video), always, or never\n"
+    "                    terminal, unless NO_COLOR is set, when they are shown in\n"
+    "                    reverse video, or TERM is dumb, when they are not\n"
+    "                    marked), always, or never\n"
+    "      --encoding=NAME  read FILE in the character set NAME (latin1, cp1252,\n"
+    "                    euc-jp, shift_jis, utf-8, utf-16le, ...), not as detected\n"
     "  -h, --help        show this help and exit\n"
     "      --version     show the version and exit\n"
     "\n"
@@ -45,8 +49,10 @@ const char kUsageJapanese[] =
     "\n"
     "  -n, --lines=N     最初の一覧と、ファイルが縮んだ後の一覧は最後の N 行だけ\n"
     "                    （どの行も監視は続けます）\n"
-    "      --color=WHEN  変わった行の色: auto（既定。端末にだけ。NO_COLOR があるか\n"
-    "                    TERM が dumb なら反転表示）、always、never\n"
+    "      --color=WHEN  変わった行の色: auto（既定。端末にだけ。NO_COLOR があれば\n"
+    "                    反転表示、TERM が dumb なら印なし）、always、never\n"
+    "      --encoding=NAME  ファイルを文字コード NAME で読む（latin1、cp1252、\n"
+    "                    euc-jp、shift_jis、utf-8、utf-16le など）。判定はしない\n"
     "  -h, --help        この説明を表示して終わる\n"
     "      --version     版を表示して終わる\n"
     "\n"
@@ -103,7 +109,8 @@ int CheckFile(const char* path) {
       if (got <= 0) break;
       count += static_cast<size_t>(got);
     }
-    if (ClassifyTextBytes(sample.get(), count) == TextEncoding::None) {
+    // A set named by --encoding holds whatever bytes it holds.
+    if (ForcedTextEncoding() == TextEncoding::None && ClassifyTextBytes(sample.get(), count) == TextEncoding::None) {
       Tell("[%s]はテキストファイルではありません\n", path);
     } else {
       result = 0;
@@ -111,6 +118,46 @@ int CheckFile(const char* path) {
   }
   close(fd);
   return result;
+}
+
+// --encoding=NAME: how the file is read, by the form iconv gives a line
+// feed in NAME; the name iconv reads a byte encoding with goes to the
+// console text. 0, or -1 for a set iconv does not know or whose line feed is
+// not one byte or one 16-bit unit (UTF-32, UTF-7, ...).
+int ForceEncoding(const char* name) {
+  iconv_t convert = iconv_open(name, "UTF-8");
+  if (convert == reinterpret_cast<iconv_t>(-1)) return -1;
+  char lineFeed[] = "\n";
+  char form[16];
+  char* in = lineFeed;
+  char* out = form;
+  size_t inLeft = 1, outLeft = sizeof form;
+  size_t done = iconv(convert, &in, &inLeft, &out, &outLeft);
+  iconv_close(convert);
+  std::string made(form, sizeof form - outLeft);
+  // A mark some sets put first (UTF-16: the system's order) says the order.
+  bool littleMark = made.compare(0, 2, "\xFF\xFE") == 0, bigMark = made.compare(0, 2, "\xFE\xFF") == 0;
+  if (littleMark || bigMark) made.erase(0, 2);
+  if (made.compare(0, 3, "\xEF\xBB\xBF") == 0) made.erase(0, 3);
+  if (done == static_cast<size_t>(-1)) return -1;
+  if (made == std::string("\x0A\x00", 2)) {
+    ForceTextEncoding(TextEncoding::Utf16LeBom);
+  } else if (made == std::string("\x00\x0A", 2)) {
+    ForceTextEncoding(TextEncoding::Utf16BeBom);
+  } else if (made == "\n") {
+    iconv_t reading = iconv_open("UTF-8", name);
+    if (reading == reinterpret_cast<iconv_t>(-1)) return -1;
+    iconv_close(reading);
+    std::string key;
+    for (const char* at = name; *at != '\0'; ++at) {
+      if (*at != '-' && *at != '_') key += static_cast<char>(*at >= 'a' && *at <= 'z' ? *at - 32 : *at);
+    }
+    ForceTextEncoding(key == "UTF8" ? TextEncoding::Utf8 : TextEncoding::Ansi);
+    SetCodePageConverterName(name);
+  } else {
+    return -1;
+  }
+  return 0;
 }
 
 // A refused command line: the reason, then where to read more.
@@ -129,6 +176,7 @@ int main(int argc, char** argv) {
   static const option kLongOptions[] = {
       {"lines", required_argument, nullptr, 'n'}, {"color", optional_argument, nullptr, 'c'},
       {"help", no_argument, nullptr, 'h'},        {"version", no_argument, nullptr, 'V'},
+      {"encoding", required_argument, nullptr, 'e'},
       {nullptr, 0, nullptr, 0},
   };
   GridOptions options;
@@ -164,6 +212,10 @@ int main(int argc, char** argv) {
         } else {
           return RefuseCommandLine("[%s]は --color の値として正しくありません（auto、always、never）\n", optarg);
         }
+        break;
+      case 'e':
+        if (ForceEncoding(optarg) != 0) return RefuseCommandLine("[%s]は読める文字コードではありません\n", optarg);
+        options.encoding = optarg;
         break;
       case ':':
         return RefuseCommandLine("[%s]には値が必要です\n", given);

@@ -189,8 +189,10 @@ const char* NextLineText(FileView& view, const char* path, size_t* textLength) {
   size_t* converted = textLength != nullptr ? textLength : &ignored;
   size_t length;
   switch (g_textEncoding) {
-    case TextEncoding::Utf16LeBom: {
-      auto read = [&view, path](uint16_t* at, int room) { return view.ReadLineW(path, at, room); };
+    case TextEncoding::Utf16LeBom:
+    case TextEncoding::Utf16BeBom: {
+      bool bigEndian = g_textEncoding == TextEncoding::Utf16BeBom;
+      auto read = [&view, path, bigEndian](uint16_t* at, int room) { return view.ReadLineW(path, at, room, bigEndian); };
       if (!ReadLineWithoutNuls(view, view.lineUnits, read, &length)) return nullptr;
       return Utf16LineToConsole(view.lineUnits, length, converted);
     }

@@ -190,7 +190,7 @@ int FileView::ReadLineA(const char* path, char* line, int capacity) {
   return count;
 }
 
-int FileView::ReadLineW(const char* path, uint16_t* line, int capacity) {
+int FileView::ReadLineW(const char* path, uint16_t* line, int capacity, bool bigEndian) {
   if (!BeginCall(path, capacity)) return 0;
   int count = 0;
   line[0] = 0;
@@ -220,6 +220,7 @@ int FileView::ReadLineW(const char* path, uint16_t* line, int capacity) {
         carry_ = *at++;
         break;
       }
+      if (bigEndian) unit = static_cast<uint16_t>(unit << 8 | unit >> 8);
       line[count] = unit;
       complete = unit == 0x000A || count >= capacity - 2;
       ++count;

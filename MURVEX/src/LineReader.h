@@ -35,8 +35,9 @@ class FileView {
   // capacity below 2 leaves no room for a byte and its terminator: 0,
   // nothing opened.
   int ReadLineA(const char* path, char* line, int capacity);
-  // The same in 16-bit little-endian units; capacity and result count units.
-  int ReadLineW(const char* path, uint16_t* line, int capacity);
+  // The same in 16-bit units, little-endian unless bigEndian; capacity and
+  // result count units.
+  int ReadLineW(const char* path, uint16_t* line, int capacity, bool bigEndian = false);
 
   // 1 when the line the last read returned runs up to the end of the pass's
   // view without its line end (a line feed, or a unit 0x000A): the file's

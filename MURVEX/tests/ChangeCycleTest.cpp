@@ -614,9 +614,10 @@ TEST_F(TerminalConsoleTest, ColoursTitleAndClearAsSequencesInOrder) {
   console.Write("b", 1);
   console.SetColour(kColourListing);
   console.Clear();
-  // The title found is saved first, to be put back at the end; listings in
-  // the terminal's own colours; a clear leaves the scrollback alone.
-  const std::string expected = "\x1b[22;0t\x1b]0;app.log\x07\x1b[0ma\x1b[0;97;45mb\x1b[0m\x1b[H\x1b[2J";
+  // The title found is saved first, to be put back at the end; the title's
+  // control characters are shown, not acted on; listings in the terminal's
+  // own colours; a clear leaves the scrollback alone.
+  const std::string expected = "\x1b[22;0t\x1b]0;app^G.log\x07\x1b[0ma\x1b[0;97;45mb\x1b[0m\x1b[H\x1b[2J";
   EXPECT_EQ(Drain(expected.size()), expected);
 }
 

@@ -27,7 +27,7 @@ TEST_F(TextEncodingTest, MarksDecideWithoutScanning) {
   EXPECT_EQ(TextEncoding::Utf16LeBom, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xFF\xFE" "A\x00"), 4));
   // Two bytes of a mark, or of a character still being written.
   EXPECT_EQ(TextEncoding::Undecided, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xEF\xBB"), 2));
-  EXPECT_EQ(TextEncoding::None, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xFE\xFF\x00" "A"), 4));
+  EXPECT_EQ(TextEncoding::Utf16BeBom, ClassifyTextBytes(reinterpret_cast<const unsigned char*>("\xFE\xFF\x00" "A"), 4));
 }
 
 TextEncoding Classify(const std::string& bytes) {
@@ -43,13 +43,13 @@ TEST_F(TextEncodingTest, UnmarkedTextIsUtf8WithAMultiByteFormAndTwentyWellFormed
   EXPECT_EQ(TextEncoding::Ansi, Classify("\xE3\x83\n"));  // cut off inside
   // Overlong and surrogate forms are malformed.
   EXPECT_EQ(TextEncoding::Ansi, Classify("\xC3\xA9\xC0\xAF"));
-  EXPECT_EQ(TextEncoding::Ansi, Classify("\xC3\xA9\xED\xA0\x80"));
+  EXPECT_EQ(TextEncoding::Ansi, Classify("\xC3\xA9\xED\xA0\xA1"));
   // A real log's odd bad byte: twenty well-formed forms carry one.
   std::string kana;
   for (int i = 0; i < 20; ++i) kana += "\xE3\x81\x82";
   EXPECT_EQ(TextEncoding::Utf8, Classify(kana + " \x80\n"));
   EXPECT_EQ(TextEncoding::Utf8, Classify(kana + kana + " \xC0\xAF \xFE\n"));
-  EXPECT_EQ(TextEncoding::Ansi, Classify(kana.substr(3) + " \x80\n"));
+  EXPECT_EQ(TextEncoding::Ansi, Classify(kana.substr(6) + " \xC0\xAF\n"));
   EXPECT_EQ(TextEncoding::Undecided, Classify("plain ASCII\r\n"));
   EXPECT_EQ(TextEncoding::Undecided, Classify(""));
 }
@@ -82,6 +82,21 @@ TEST_F(TextEncodingTest, ShiftJisLogsStayCodePage932) {
   EXPECT_EQ(TextEncoding::Ansi, Classify("\x93\xFA\x96\x7B\r\n"));  // 日本
 }
 
+// Latin-1, a stray byte, a binary field: well-formed in neither UTF-8 nor
+// code page 932, such bytes decide nothing.
+TEST_F(TextEncodingTest, BytesWellFormedInNeitherUtf8NorShiftJisDecideNothing) {
+  const std::pair<std::string, TextEncoding> kCases[] = {
+      {"GET /search?q=caf\xE9 400\n", TextEncoding::Undecided},
+      {"caf\xE9 cr\xE8me 25\xB0" "C\n", TextEncoding::Undecided},  // the m would be a kanji's second byte
+      {"\x80\n", TextEncoding::Undecided},
+      {"\xFD\xFE\n", TextEncoding::Undecided},
+      {"\x93\xFA\x96\x7B\r\n", TextEncoding::Ansi},  // 日本
+      {"\x93\xFA\x96", TextEncoding::Ansi},          // its last character cut off by the end
+      {"\xE9\x6D\n", TextEncoding::Ansi},            // 鑪 alone is code page 932
+  };
+  for (const auto& [bytes, verdict] : kCases) EXPECT_EQ(verdict, Classify(bytes)) << bytes;
+}
+
 TEST_F(TextEncodingTest, PlainAsciiIsDecidedByTheFirstLineWithAHighByteUntilTheNextFullListing) {
   TempTextFile ascii("start\n");
   ASSERT_EQ(1, DetectTextEncoding(ascii.path()));
@@ -89,9 +104,13 @@ TEST_F(TextEncodingTest, PlainAsciiIsDecidedByTheFirstLineWithAHighByteUntilTheN
   TextEncoding decision = TextEncoding::None;
   auto line = [&decision](const std::string& text) { return LineEncoding(text.data(), text.size(), decision); };
   EXPECT_EQ(TextEncoding::Undecided, line("more ASCII\n"));
+  // A stray byte is read as UTF-8 (one mark) and leaves the decision open.
+  EXPECT_EQ(TextEncoding::Utf8, line("GET /search?q=caf\xE9 400\n"));
+  EXPECT_EQ(TextEncoding::None, decision);
   EXPECT_EQ(TextEncoding::Utf8, line("\xE6\x97\xA5\xE6\x9C\xAC\n"));
   EXPECT_EQ(TextEncoding::Utf8, line("\x93\xFA\x96\x7B\n"));  // held, whatever comes
   decision = TextEncoding::None;  // a full listing
+  EXPECT_EQ(TextEncoding::Utf8, line("caf\xE9 cr\xE8me\n"));
   EXPECT_EQ(TextEncoding::Ansi, line("\x93\xFA\x96\x7B\n"));
   EXPECT_EQ(TextEncoding::Ansi, line("\xE6\x97\xA5\xE6\x9C\xAC\n"));
   EXPECT_EQ(TextEncoding::Undecided, g_textEncoding);
@@ -106,7 +125,7 @@ TEST_F(TextEncodingTest, IsTextFileAcceptsTextAndRefusesBinary) {
   EXPECT_EQ(1, Verdict("\xFF\xFE"));
   EXPECT_EQ(-1, Verdict("\xFF"));
   EXPECT_EQ(-1, Verdict(std::string("A\0B\0\r\0\n\0", 8)));
-  EXPECT_EQ(-1, Verdict(std::string("\xFE\xFF\0A", 4)));
+  EXPECT_EQ(1, Verdict(std::string("\xFE\xFF\0A", 4)));  // UTF-16BE with its mark
   EXPECT_EQ(1, Verdict("\x93\xFA\x96\x7B\r\n"));      // Shift-JIS
   EXPECT_EQ(1, Verdict("\xE6\x97\xA5\xE6\x9C\xAC\n"));  // UTF-8 without a mark
   EXPECT_EQ(TextEncoding::None, g_textEncoding);

@@ -218,6 +218,39 @@ TEST(TerminalEndToEndTest, ADumbTerminalGetsTextAloneAndARelistingSaidInALine) {
   std::remove(path.c_str());
 }
 
+// Each file read in the encoding it is in: a stray Latin-1 byte fixes
+// nothing for the UTF-8 after it; UTF-16BE with its mark; --encoding for
+// what no detection can tell (Latin-1, UTF-16 without a mark).
+TEST(TerminalEndToEndTest, ReadsEachFileInTheEncodingItIsIn) {
+  std::string path = TempPath("encoding");
+  const std::string utf16be("\xFE\xFF\x00" "c\x00\xE9\x65\xE5\x00\n", 10);  // mark, "cé日\n"
+  const std::string utf16le("c\x00\xE9\x00\n\x00", 6);                         // "cé\n", no mark
+  struct Case {
+    std::vector<std::string> options;
+    std::string bytes, shown;
+  } cases[] = {
+      {{}, "GET /search?q=caf\xE9 400\n\xE6\x97\xA5\xE6\x9C\xAC caf\xC3\xA9\n",
+       "[0001]GET /search?q=caf  400\r\n[0002]\xE6\x97\xA5\xE6\x9C\xAC caf\xC3\xA9\r\n"},
+      {{}, "caf\xE9 cr\xE8me 25\xB0" "C\n", "[0001]caf  cr me 25 C\r\n"},
+      {{}, utf16be, "[0001]c\xC3\xA9\xE6\x97\xA5\r\n"},
+      {{"--encoding=latin1"}, "caf\xE9 cr\xE8me 25\xB0" "C\n", "[0001]caf\xC3\xA9 cr\xC3\xA8me 25\xC2\xB0" "C\r\n"},
+      {{"--encoding=utf-16le"}, utf16le, "[0001]c\xC3\xA9\r\n"},
+      {{"--encoding=EUC-JP"}, "\xC6\xFC\xCB\xDC\n", "[0001]\xE6\x97\xA5\xE6\x9C\xAC\r\n"},
+  };
+  for (const Case& c : cases) {
+    { std::ofstream(path, std::ios::binary) << c.bytes; }
+    Launch launch{c.options};
+    launch.arguments.push_back(path);
+    MonitorOnTerminal monitor(launch);
+    EXPECT_TRUE(monitor.WaitFor(c.shown)) << monitor.Screen();
+  }
+  MonitorOnTerminal refused(std::vector<std::string>{"--encoding=no-such-set", path});
+  EXPECT_EQ(refused.WaitForExit(), 1);
+  EXPECT_EQ(refused.Screen().find("murvex: --encoding: no-such-set is no character set murvex can read\r\n"), 0u)
+      << refused.Screen();
+  std::remove(path.c_str());
+}
+
 TEST(TerminalEndToEndTest, ShowsAUtf8LogWithoutAMarkAsWrittenWithCharactersCodePage932Lacks) {
   std::string path = TempPath("utf8");
   // "ログ開始", then é, an emoji and "们" (U+4EEC).
