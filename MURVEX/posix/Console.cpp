@@ -454,9 +454,7 @@ void TerminalConsole::AppendShown(const char* text, size_t length, std::string& 
       continue;
     }
     if (byte == '\t' && expandTabs) {
-      int spaces = TabSpaces(column_);
-      out.append(static_cast<size_t>(spaces), ' ');
-      column_ += static_cast<size_t>(spaces);
+      AppendTab(out, &column_);
       ++i;
       continue;
     }
@@ -478,7 +476,7 @@ void TerminalConsole::AppendShown(const char* text, size_t length, std::string& 
       column_ += static_cast<size_t>(AppendVisibleControl(out, code));
     } else {
       out.append(text + i, taken);
-      column_ += code == kMalformedForm || code == kCutOffForm ? 1 : static_cast<size_t>(CharacterColumns(code));
+      column_ += static_cast<size_t>(CharacterColumns(code));
     }
     i += taken;
   }

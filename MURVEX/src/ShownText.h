@@ -9,12 +9,18 @@
 
 // Columns a character takes in a terminal's grid: 2 for East Asian wide and
 // fullwidth ones, 0 for combining marks and other zero-width ones, 1 for the
-// rest (control characters are never shown as themselves, so never asked).
+// rest, a malformed form among them (control characters are never shown as
+// themselves, so never asked).
 int CharacterColumns(uint32_t code);
 
-// The spaces a tab at `column` (counted from the start of the line's text)
-// becomes: up to the next multiple of eight, as the file's own editor showed it.
-inline int TabSpaces(size_t column) { return 8 - static_cast<int>(column % 8); }
+// Appends the spaces a tab at *column (counted from the start of the line's
+// text) becomes, up to the next multiple of eight as the file's own editor
+// showed it, and moves *column past them.
+inline void AppendTab(std::string& out, size_t* column) {
+  size_t spaces = 8 - *column % 8;
+  out.append(spaces, ' ');
+  *column += spaces;
+}
 
 // Whether code must not reach a terminal as itself: C0 controls, DEL, and
 // the C1 controls U+0080 to U+009F, which an 8-bit terminal acts on.

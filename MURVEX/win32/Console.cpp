@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "ShownText.h"
+#include "Utf8Forms.h"
 #include "Win32Platform.h"
 
 namespace {
@@ -68,25 +70,77 @@ WindowsConsole::WindowsConsole() : output_(GetStdHandle(STD_OUTPUT_HANDLE)), wid
   buffer_.reserve(kBufferSize);
 }
 
-// The buffer goes out before it would overflow, so a write to the console
-// ends where a Write ended: a character is never cut in two.
+// The buffer goes out before it would overflow and after a Write that
+// filled it, so a write to the console ends where a Write ended: a
+// character is never cut in two.
 void WindowsConsole::Write(const char* text, size_t length) {
+  if (length == 0) return;
   if (buffer_.size() + length > kBufferSize) Flush();
-  if (length >= kBufferSize) {
-    std::string shown(text, length);
-    std::replace(shown.begin(), shown.end(), '\r', ' ');
-    if (wide_) {
-      WriteWide(output_, shown.data(), length, CP_UTF8);
-    } else {
-      WriteBytes(output_, shown.data(), length);
+  AppendShown(text, length);
+  if (buffer_.size() >= kBufferSize) Flush();
+}
+
+void WindowsConsole::SetAttribute(int attribute) {
+  Flush();  // earlier text keeps the colour it was written in
+  SetConsoleTextAttribute(output_, static_cast<WORD>(attribute));
+}
+
+// Text as the screen shows it. Every control character but the tab is one
+// space: a console acts on CR, BS and BEL, and one that processes escape
+// sequences (Windows Terminal turns that on) on ESC and C1 controls, so the
+// text shows and nothing else happens. On a console (UTF-8 here) a tab is
+// spaces to the next multiple of eight columns of the line's text, and the
+// listing's attribute is set back before a changed line's line feed: a
+// console that scrolls fills the new row with the attribute in effect.
+void WindowsConsole::AppendShown(const char* text, size_t length) {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  bool numbering = rowStart_;
+  bool endedRow = false;
+  for (size_t i = 0; i < length;) {
+    unsigned char byte = bytes[i];
+    if (byte == '\n') {
+      if (changing_ && wide_) {
+        SetAttribute(listingAttribute_);
+        changePending_ = true;
+      }
+      buffer_ += '\n';
+      rowStart_ = true;
+      endedRow = true;
+      column_ = 0;
+      ++i;
+      continue;
     }
-    return;
+    if (changePending_) {
+      SetAttribute(kColourChanged);
+      changePending_ = false;
+    }
+    rowStart_ = false;
+    if (byte == '\t' && wide_) {
+      AppendTab(buffer_, &column_);
+      ++i;
+      continue;
+    }
+    if (byte < 0x80 || !wide_) {
+      // Code page 932 to a file or a pipe: its bytes from 0x80 up are
+      // characters, never controls.
+      buffer_ += byte != '\t' && IsControlCode(byte) ? ' ' : static_cast<char>(byte);
+      ++column_;
+      ++i;
+      continue;
+    }
+    uint32_t code = 0;
+    size_t taken = NextUtf8Form(bytes + i, length - i, &code);
+    if (IsControlCode(code)) {
+      buffer_ += ' ';
+      ++column_;
+    } else {
+      buffer_.append(text + i, taken);
+      column_ += static_cast<size_t>(CharacterColumns(code));
+    }
+    i += taken;
   }
-  size_t start = buffer_.size();
-  buffer_.append(text, length);
-  // The console acts on a carriage return: the rest of the line would be
-  // written over its start and its number.
-  std::replace(buffer_.begin() + static_cast<std::ptrdiff_t>(start), buffer_.end(), '\r', ' ');
+  // The line's text starts after its number.
+  if (numbering && !endedRow) column_ = 0;
 }
 
 void WindowsConsole::Flush() {
@@ -99,14 +153,19 @@ void WindowsConsole::Flush() {
 }
 
 void WindowsConsole::SetColour(int attribute) {
-  Flush();  // earlier text keeps the colour it was written in
-  SetConsoleTextAttribute(output_, static_cast<WORD>(attribute));
+  changing_ = attribute == kColourChanged;
+  changePending_ = false;
+  if (!changing_) listingAttribute_ = attribute;
+  SetAttribute(attribute);
 }
 
-void WindowsConsole::SetTitle(const char* title) { SetConsoleTitleA(title); }
+// A name's control characters shown visibly, as in messages.
+void WindowsConsole::SetTitle(const char* title) { SetConsoleTitleA(VisibleName(title).c_str()); }
 
 void WindowsConsole::Clear() {
   Flush();
+  rowStart_ = true;
+  column_ = 0;
   CONSOLE_SCREEN_BUFFER_INFO info;
   if (!GetConsoleScreenBufferInfo(output_, &info)) return;  // not a console (a pipe or file)
   DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);

@@ -22,9 +22,21 @@ class WindowsConsole : public Console {
   void WriteError(const char* text) override;
 
  private:
+  void AppendShown(const char* text, size_t length);
+  void SetAttribute(int attribute);
   void* output_;  // standard output handle
   bool wide_;     // output_ is a console: text goes out with WriteConsoleW
   std::string buffer_;
+  // The row being written, on a console: nothing on it yet; its display
+  // column, counted from the end of its first Write (the line's number),
+  // for tabs; whether changed lines are being written, and the attribute
+  // of the listing, set back before each of their line feeds; the changed
+  // lines' attribute to be set again before the next row's text.
+  bool rowStart_ = true;
+  size_t column_ = 0;
+  bool changing_ = false;
+  int listingAttribute_ = 15;
+  bool changePending_ = false;
 };
 
 class NotificationWatcher : public ChangeWatcher {

@@ -216,6 +216,32 @@ TEST(ConsoleScreenTest, ListsInWhiteTitlesWithTheNameAndHighlightsAppendedLines)
   std::remove(path.c_str());
 }
 
+// A line's control characters (ESC, BEL) are one space each, so a console
+// that processes escape sequences does nothing with them; tabs line up from
+// the start of the line's text and a changed line is highlighted across
+// them. (Wine fills a row it scrolls in with the default attribute, where
+// Windows takes the one in effect: the attribute set back before a line
+// feed cannot be seen here.)
+TEST(ConsoleScreenTest, ControlCharactersAreSpacesAndTabsLineUpHighlightedAcross) {
+  std::string path = TempFile("murvex-tabs.log");
+  WriteBytes(path, "a\tb\r\n\x1b[31mred\x1b[0m\x07!\r\n", "wb");
+  MonitorInConsole monitor(path);
+  ASSERT_TRUE(monitor.Started());
+  WORD attribute = 0;
+  std::string title;
+  ASSERT_TRUE(monitor.WaitForRow("[0001]a       b ", &attribute, &title));
+  ASSERT_TRUE(monitor.WaitForRow("[0002] [31mred [0m ! ", &attribute, &title));
+  WriteBytes(path, "xy\tz\r\n", "ab");
+  ASSERT_TRUE(monitor.WaitForRow("[0003]xy      z ", &attribute, &title));
+  std::vector<Cell> rows;
+  ASSERT_TRUE(monitor.Read(&rows, &title));
+  ASSERT_GE(rows.size(), 2u);
+  const Cell& changed = rows[rows.size() - 2];
+  ASSERT_EQ(changed.text.compare(0, 15, "[0003]xy      z"), 0) << changed.text;
+  for (size_t i = 0; i < 15; ++i) EXPECT_EQ(changed.attributes[i], 95) << "column " << i;
+  std::remove(path.c_str());
+}
+
 // An unbuffered writer writes each line in several writes while the monitor
 // reads: with its output in a file, every line is there exactly once, whole,
 // in order (a relisting would repeat lines from [0001]).
