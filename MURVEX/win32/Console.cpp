@@ -97,8 +97,8 @@ void WindowsConsole::AppendShown(const char* text, size_t length) {
   bool numbering = rowStart_;
   bool endedRow = false;
   for (size_t i = 0; i < length;) {
-    unsigned char byte = bytes[i];
-    if (byte == '\n') {
+    unsigned char unit = bytes[i];
+    if (unit == '\n') {
       if (changing_ && wide_) {
         SetAttribute(listingAttribute_);
         changePending_ = true;
@@ -115,15 +115,15 @@ void WindowsConsole::AppendShown(const char* text, size_t length) {
       changePending_ = false;
     }
     rowStart_ = false;
-    if (byte == '\t' && wide_) {
+    if (unit == '\t' && wide_) {
       AppendTab(buffer_, &column_);
       ++i;
       continue;
     }
-    if (byte < 0x80 || !wide_) {
+    if (unit < 0x80 || !wide_) {
       // Code page 932 to a file or a pipe: its bytes from 0x80 up are
       // characters, never controls.
-      buffer_ += byte != '\t' && IsControlCode(byte) ? ' ' : static_cast<char>(byte);
+      buffer_ += unit != '\t' && IsControlCode(unit) ? ' ' : static_cast<char>(unit);
       ++column_;
       ++i;
       continue;
