@@ -143,13 +143,6 @@ TEST(TerminalConsoleTest, OnATerminalTabsReachTheNextEighthColumnOfTheLinesTextW
     std::string shown = OnTerminal([&](TerminalConsole& console) { Line(console, "[0001]", c.text); });
     EXPECT_EQ(shown, "[0001]" + c.expected) << c.text;
   }
-  // A highlighted line is highlighted across its tabs: they are spaces.
-  std::string shown = OnTerminal([](TerminalConsole& console) {
-    console.SetColour(kColourChanged);
-    Line(console, "[0012]", "a\tb\n");
-    console.SetColour(kColourListing);
-  });
-  EXPECT_EQ(shown, "\x1b[0;97;45m[0012]a       b\x1b[0m\n\x1b[0m\x1b[0m");
 }
 
 TEST(TerminalConsoleTest, NamesInTitlesAndMessagesShowTheirControlCharactersAndNoC1Control) {
