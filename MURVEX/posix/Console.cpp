@@ -476,7 +476,7 @@ void TerminalConsole::AppendShown(const char* text, size_t length, std::string& 
       column_ += static_cast<size_t>(AppendVisibleControl(out, code));
     } else {
       out.append(text + i, taken);
-      column_ += static_cast<size_t>(CharacterColumns(code));
+      if (expandTabs) column_ += static_cast<size_t>(CharacterColumns(code));
     }
     i += taken;
   }
@@ -532,7 +532,8 @@ void TerminalConsole::Write(const char* text, size_t length) {
   if (IsPlainAscii(text, length) && !colourPending_ && !(rowColoured_ && memchr(text, '\n', length) != nullptr) &&
       !(isTerminal_ && memchr(text, '\t', length) != nullptr)) {
     buffer_.append(text, length);
-    const char* lineFeed = static_cast<const char*>(memrchr(text, '\n', length));
+    // Columns count for the tabs of a terminal only.
+    const char* lineFeed = isTerminal_ ? static_cast<const char*>(memrchr(text, '\n', length)) : nullptr;
     if (lineFeed != nullptr) {
       column_ = static_cast<size_t>(text + length - lineFeed - 1);
     } else {
