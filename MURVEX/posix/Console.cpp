@@ -22,7 +22,6 @@
 #include <cstring>
 #include <string>
 
-#include "ConsoleText.h"
 #include "PosixPlatform.h"
 #include "ShownText.h"
 #include "Utf8Forms.h"
@@ -296,15 +295,15 @@ void AppendConverted(iconv_t convert, const char* text, size_t length, std::stri
   }
 }
 
-// Appends text with every control character in its visible form but the
-// line feeds in keep (a message's own line ends).
-void AppendVisible(const char* text, size_t length, const char* keep, std::string& out) {
+// Appends text with every control character in its visible form, but for
+// line feeds when keepLineFeeds (a message's own line ends).
+void AppendVisible(const char* text, size_t length, bool keepLineFeeds, std::string& out) {
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
   for (size_t i = 0; i < length;) {
     uint32_t code = bytes[i];
     size_t taken = 1;
     if (code >= 0x80) taken = NextUtf8Form(bytes + i, length - i, &code);
-    if (IsControlCode(code) && strchr(keep, static_cast<int>(code)) == nullptr) {
+    if (IsControlCode(code) && !(keepLineFeeds && code == '\n')) {
       AppendVisibleControl(out, code);
     } else {
       out.append(text + i, taken);
@@ -569,7 +568,7 @@ void TerminalConsole::SetTitle(const char* title) {
   }
   // A control character would end the sequence early, or start another.
   std::string shown;
-  AppendVisible(title, strlen(title), "", shown);
+  AppendVisible(title, strlen(title), false, shown);
   std::string sequence = "\x1b]0;" + InTerminalCharset(shown, false) + '\x07';
   buffer_ += sequence;
   // Kept for the continue after Ctrl+Z; a title too long for it is not set again.
@@ -626,7 +625,7 @@ void TerminalConsole::Flush() {
 void TerminalConsole::WriteError(const char* text) {
   Flush();
   std::string shown;
-  AppendVisible(text, strlen(text), "\n", shown);
+  AppendVisible(text, strlen(text), true, shown);
   shown = InTerminalCharset(shown, true);
   WriteAll(errorFd_, shown.data(), shown.size());
   if (errorIsTerminal_) {
