@@ -34,9 +34,9 @@ int InotifyWatcher::Start(const char* folder) {
 }
 
 int InotifyWatcher::Wait(int timeoutMs) {
-  if (fd_ < 0) return kWaitFailed;
   // The output is looked at too (a negative descriptor is passed over): a
-  // closed pipe or a terminal hung up shows as an error at once.
+  // closed pipe or a terminal hung up shows as an error at once. Not armed,
+  // only the output is, for the time-out.
   pollfd watched[2] = {{fd_, POLLIN, 0}, {readerOf_, 0, 0}};
   int ready;
   do {
@@ -62,7 +62,9 @@ int InotifyWatcher::Wait(int timeoutMs) {
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
     }
   }
-  return gone ? kFolderGone : kWoke;
+  if (!gone) return kWoke;
+  Stop();
+  return kFolderGone;
 }
 
 void InotifyWatcher::Stop() {

@@ -39,14 +39,24 @@ class PosixFiles : public FileSystem {
 
   int Status(const char* path, FileStatus* status) override {
     struct stat info;
-    // Through an open descriptor where possible: the writer's view.
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    int result = fd >= 0 ? fstat(fd, &info) : stat(path, &info);
-    if (fd >= 0) close(fd);
-    if (result != 0) return -1;
+    if (stat(path, &info) != 0) return -1;
+    // A regular file through an open descriptor: the writer's view. Anything
+    // else is never opened: opening a FIFO lets a blocked writer through,
+    // whose write wakes the next look, which opens it again.
+    if (S_ISREG(info.st_mode)) {
+      int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      if (fd >= 0) {
+        struct stat held;
+        if (fstat(fd, &held) == 0) info = held;
+        close(fd);
+      }
+    }
     status->size = static_cast<int64_t>(info.st_size);
     status->modifiedNs = ModifiedNs(info);
     status->fileId = static_cast<uint64_t>(info.st_ino);
+    status->kind = S_ISREG(info.st_mode)   ? FileStatus::kRegular
+                   : S_ISDIR(info.st_mode) ? FileStatus::kFolder
+                                           : FileStatus::kOther;
     return 0;
   }
 

@@ -119,11 +119,6 @@ void DifferencePass(MonitorState& state, Console& console, bool showOpen) {
   state.listedCount = state.lineCounter;
 }
 
-void ReportWaitEnd(const MonitorState& state, int result) {
-  WriteMonitorError(result == ChangeWatcher::kWaitFailed ? "[%s]の監視が中断された\n"
-                                                         : "[%s]は監視できません\n",
-                    state.watchedFolder);
-}
 
 }  // namespace
 
@@ -281,6 +276,14 @@ int LookAtFile(MonitorState& state, FileSystem& files) {
   const bool wasFound = state.fileFound;
   state.fileFound = files.Status(state.path, &state.current) == 0;
   if (!state.fileFound) state.current = FileStatus();
+  // Anything but a regular file under the name is as good as missing; its
+  // kind is kept, so that another kind is another outcome.
+  if (state.fileFound && state.current.kind != FileStatus::kRegular) {
+    const FileStatus::Kind kind = state.current.kind;
+    state.current = FileStatus();
+    state.current.kind = kind;
+    state.fileFound = false;
+  }
   return state.fileFound != wasFound || state.current != before ? 1 : 0;
 }
 
@@ -289,6 +292,11 @@ int LookAtFile(MonitorState& state, FileSystem& files) {
 // stayed as it is long enough for it to be shown as it stands.
 void JudgeStatus(MonitorState& state, Console& console, bool settled) {
   if (!state.fileFound) {
+    if (state.current.kind != FileStatus::kRegular) {
+      WriteMonitorError(state.current.kind == FileStatus::kFolder ? "[%s]はフォルダーです\n"
+                                                                 : "[%s]は通常のファイルではありません\n",
+                        state.path);
+    }
     state.saved = FileStatus();
     Forget(state, console);
     return;
@@ -335,14 +343,16 @@ bool PassFollows(const MonitorState& state, bool settled) {
 }
 
 // Waits until the next pass may start, the watcher staying armed:
-// ChangeWatcher::kWoke when a change was notified meanwhile, kTimedOut when
-// none was, or the result of a wait that failed.
-int WaitOutHoldOff(const MonitorState& state, ChangeWatcher& watcher) {
+// ChangeWatcher::kWoke when a change was notified meanwhile (or the folder
+// went, which the next wake-up of the cycle sees to), kTimedOut when none
+// was, or kWaitFailed.
+int WaitOutHoldOff(MonitorState& state, ChangeWatcher& watcher) {
   int result = ChangeWatcher::kTimedOut;
   for (int64_t left; (left = state.nextPassMs - watcher.NowMs()) > 0;) {
     int woke = watcher.Wait(static_cast<int>(std::min<int64_t>(left, kLookIntervalMs)));
-    if (woke == ChangeWatcher::kWoke) {
-      result = woke;
+    if (woke == ChangeWatcher::kFolderGone) state.folderArmed = false;
+    if (woke == ChangeWatcher::kWoke || woke == ChangeWatcher::kFolderGone) {
+      result = ChangeWatcher::kWoke;
     } else if (woke != ChangeWatcher::kTimedOut) {
       return woke;
     }
@@ -363,6 +373,9 @@ int LookAndJudge(MonitorState& state, const MonitorPlatform& platform, bool woke
   if (changed) state.changedAtMs = now;
   bool settled = !changed && state.heldLine != 0 && now - state.changedAtMs >= kSettleMs;
   if (!changed && !woke && !settled) return 0;
+  // A FIFO's writer wakes the folder's watch at every write: what is not a
+  // regular file is cleared and named once, when it is first found.
+  if (!changed && state.current.kind != FileStatus::kRegular) return 0;
   if (PassFollows(state, settled) && state.nextPassMs > now) {
     int held = WaitOutHoldOff(state, watcher);
     if (held != ChangeWatcher::kWoke && held != ChangeWatcher::kTimedOut) return held;
@@ -382,13 +395,53 @@ int LookAndJudge(MonitorState& state, const MonitorPlatform& platform, bool woke
 
 }  // namespace
 
+namespace {
+
+// Arms the change wait on the folder now under the watched folder's name.
+// 1 when armed. 0 when it is not there: the user is told once that it is
+// awaited and the screen is cleared as for a missing file; or when it is
+// there but cannot be watched: told once, the cycle then only looks.
+int ArmOnFolder(MonitorState& state, const MonitorPlatform& platform) {
+  ChangeWatcher& watcher = *platform.watcher;
+  watcher.Stop();
+  state.folderArmed = false;
+  FileStatus folder;
+  bool there = platform.files->Status(state.watchedFolder, &folder) == 0 && folder.kind == FileStatus::kFolder;
+  if (there && watcher.Start(state.watchedFolder) == 0) {
+    state.folderArmed = true;
+    state.folderId = folder.fileId;
+    state.folderTold = 0;
+    return 1;
+  }
+  int told = there ? 2 : 1;
+  if (state.folderTold != told) {
+    state.folderTold = told;
+    WriteMonitorError(there ? "[%s]は監視できません\n" : "[%s]のフォルダーを待っています\n", state.watchedFolder);
+  }
+  if (!there && state.fileFound) {
+    state.fileFound = false;
+    state.current = FileStatus();
+    state.saved = FileStatus();
+    Forget(state, *platform.console);
+  }
+  return 0;
+}
+
+// Whether the folder under the watched name is the one the wait is armed on
+// (a re-pointed symbolic link or a folder made anew is another).
+bool FolderStillWatched(const MonitorState& state, FileSystem& files) {
+  FileStatus folder;
+  return state.folderArmed && files.Status(state.watchedFolder, &folder) == 0 &&
+         folder.kind == FileStatus::kFolder && folder.fileId == state.folderId;
+}
+
+}  // namespace
+
 int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long maxWakeups) {
   ChangeWatcher& watcher = *platform.watcher;
-  // Armed once: changes made during a pass wake the next wait.
-  if (watcher.Start(state.watchedFolder) != 0) {
-    ReportWaitEnd(state, ChangeWatcher::kFolderGone);
-    return 0;
-  }
+  // Armed once while the folder stays: changes made during a pass wake the
+  // next wait.
+  ArmOnFolder(state, platform);
   // A change made during the first listing, before the watcher was armed,
   // is judged like one found by a quiet look.
   state.changedAtMs = watcher.NowMs();
@@ -399,15 +452,21 @@ int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long ma
       return 2;
     }
     int woke = watcher.Wait(kLookIntervalMs);
-    if (woke != ChangeWatcher::kWoke && woke != ChangeWatcher::kTimedOut) {
+    if (woke == ChangeWatcher::kWaitFailed) {
       ended = woke;
       break;
+    }
+    // The folder looked for by its name at each look: armed again as soon
+    // as it is there, and what it holds then is looked at as a change.
+    if (woke == ChangeWatcher::kFolderGone) state.folderArmed = false;
+    if (!FolderStillWatched(state, *platform.files)) {
+      woke = ArmOnFolder(state, platform) == 1 ? ChangeWatcher::kWoke : ChangeWatcher::kTimedOut;
     }
     // Without a notification only a different status is judged, so a
     // missing or empty file is not cleared twice a second.
     ended = LookAndJudge(state, platform, woke == ChangeWatcher::kWoke);
   }
   watcher.Stop();
-  ReportWaitEnd(state, ended);
+  WriteMonitorError("[%s]の監視が中断された\n", state.watchedFolder);
   return 0;
 }

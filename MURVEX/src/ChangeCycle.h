@@ -30,6 +30,14 @@ struct MonitorState {
   // one recorded.
   std::unique_ptr<FileView> view = std::make_unique<FileView>();
   RunTable runs;
+  // The change wait is armed on the folder now under the watched folder's
+  // name, whose identity is folderId; otherwise the cycle only looks, and
+  // arms it again as soon as the folder is there.
+  bool folderArmed = false;
+  uint64_t folderId = 0;
+  // What the user was told since the wait was last armed: nothing (0), that
+  // the folder is awaited (1), that it cannot be watched (2).
+  int folderTold = 0;
 };
 
 // Reads the next line of the watched file through the view as the monitor
@@ -43,6 +51,8 @@ const char* NextLineText(FileView& view, const char* path, size_t* textLength = 
 // A last line without its line end is shown when showOpen, else held back.
 void ListAllLines(MonitorState& state, Console& console, bool showOpen);
 
-// Runs the change cycle until the change wait ends it (exit code 0), or
-// returns 2 after maxWakeups wake-ups when maxWakeups is not negative.
+// Runs the change cycle until the change wait fails (exit code 0), or
+// returns 2 after maxWakeups wake-ups when maxWakeups is not negative. The
+// folder going away or being replaced does not end it: the file is followed
+// by its name.
 int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long maxWakeups);

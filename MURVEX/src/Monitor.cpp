@@ -5,6 +5,7 @@
 #include "ChangeCycle.h"
 #include "KeyedTextTable.h"
 #include "LineDigest.h"
+#include "MonitorError.h"
 #include "TextEncoding.h"
 
 namespace {
@@ -13,6 +14,8 @@ namespace {
 MonitorState g_state;
 // What LimitListings set: the last lines a listing shows, -1 for all.
 int64_t g_shownLines = -1;
+// What WaitForTheFile set: a file not there at start is waited for.
+bool g_waitForTheFile = false;
 
 int StartMonitor(int argc, char** argv, const MonitorPlatform& platform, long maxWakeups) {
   if (argc != 2) return 1;
@@ -20,16 +23,36 @@ int StartMonitor(int argc, char** argv, const MonitorPlatform& platform, long ma
   FileSystem& files = *platform.files;
   Console& console = *platform.console;
   SetPlatform(platform);
-  if (files.Exists(path) != 0) return 1;
-  // -1 refuses the file; 0 means the test could not even run.
-  if (DetectTextEncoding(path) != 1) return 1;
-
   MonitorState& state = g_state;
   state = MonitorState();
   state.path = path;
   state.shownLines = g_shownLines;
-  if (files.Status(path, &state.current) != 0) return 1;
-  state.saved = state.current;
+
+  const bool found = files.Status(path, &state.current) == 0;
+  bool there = found && state.current.kind == FileStatus::kRegular;
+  if (!there && !g_waitForTheFile) {
+    // A folder or a device cannot be opened as the file; a missing file was
+    // named by the caller's check.
+    if (found) WriteMonitorError("[%s]はオープンできません\n", path);
+    return 1;
+  }
+  FileHandle probe = there ? files.OpenShared(path) : kNoFile;
+  if (probe != kNoFile) {
+    // A status that says 0 bytes of a file that reads bytes (/proc, /sys)
+    // would never show a change.
+    char byte;
+    int64_t got = state.current.size == 0 ? files.Read(probe, &byte, 1) : 0;
+    files.Close(probe);
+    if (got > 0) {
+      WriteMonitorError("[%s]は大きさが0と報告されるため、変化を監視できません\n", path);
+      return 1;
+    }
+  } else if (g_waitForTheFile) {
+    there = false;
+  }
+  // -1 refuses the file (and says why); 0 means the test could not even run.
+  if (there && DetectTextEncoding(path) != 1) return 1;
+  if (there) state.saved = state.current;
 
   console.SetColour(kColourFirstListing);
   strncpy(state.watchedFolder, WatchedFolderOf(path), sizeof state.watchedFolder - 1);
@@ -37,8 +60,17 @@ int StartMonitor(int argc, char** argv, const MonitorPlatform& platform, long ma
 
   TableClear();
   SeedLineDigest();
-  ListAllLines(state, console, true);  // the file as found
-  console.Flush();
+  if (there) {
+    ListAllLines(state, console, true);  // the file as found
+    console.Flush();
+  } else {
+    // Listed in full by the cycle once it is there; what is under the name
+    // now is what its first look compares with.
+    const FileStatus::Kind kind = found ? state.current.kind : FileStatus::kRegular;
+    state.current = FileStatus();
+    state.current.kind = kind;
+    state.fileFound = false;
+  }
   state.listedCount = state.lineCounter;
   state.previousCount = state.lineCounter;
   return RunChangeCycle(state, platform, maxWakeups);
@@ -47,6 +79,8 @@ int StartMonitor(int argc, char** argv, const MonitorPlatform& platform, long ma
 }  // namespace
 
 void LimitListings(int64_t count) { g_shownLines = count < 0 ? -1 : count; }
+
+void WaitForTheFile(bool wait) { g_waitForTheFile = wait; }
 
 int MonitorMain(int argc, char** argv, const MonitorPlatform& platform) {
   int exitCode = StartMonitor(argc, argv, platform, -1);

@@ -6,8 +6,8 @@
 #include "MonitorPlatform.h"
 
 // Runs the monitor on path with the given platform until the change wait
-// ends it. The result is the process's exit code: 1 for a refused start, 0
-// when the folder can no longer be watched.
+// fails. The result is the process's exit code: 1 for a refused start, 0
+// when the change wait failed.
 // argc/argv as main receives them (exactly one argument is required). The
 // line table is emptied before it returns.
 int MonitorMain(int argc, char** argv, const MonitorPlatform& platform);
@@ -21,3 +21,9 @@ int MonitorMainBounded(int argc, char** argv, const MonitorPlatform& platform, l
 // later change above them is shown as any change is. -1 (the default)
 // shows every line. Set before MonitorMain.
 void LimitListings(int64_t count);
+
+// With `wait`, a file that is not there yet at start (missing, not a
+// regular file, or not open to reading) is waited for instead of refused,
+// and listed when it appears; the caller has told the user. Set before
+// MonitorMain.
+void WaitForTheFile(bool wait);

@@ -14,8 +14,11 @@ struct FileStatus {
   int64_t size = 0;          // bytes
   int64_t modifiedNs = 0;    // last write, at the file system's full resolution
   uint64_t fileId = 0;       // identity of the file (inode / file index); 0 if unknown
+  // Only a regular file is read: a FIFO, socket or device may never end or
+  // wait for a writer, and a folder has no lines.
+  enum Kind : uint8_t { kRegular, kFolder, kOther } kind = kRegular;
   bool operator==(const FileStatus& other) const {
-    return size == other.size && modifiedNs == other.modifiedNs && fileId == other.fileId;
+    return size == other.size && modifiedNs == other.modifiedNs && fileId == other.fileId && kind == other.kind;
   }
   bool operator!=(const FileStatus& other) const { return !(*this == other); }
 };
@@ -30,7 +33,9 @@ class FileSystem {
   // 0 when path exists (file or folder), -1 otherwise.
   virtual int Exists(const char* path) = 0;
   // Current status, taken from an open handle where the platform allows so
-  // that a writer holding the file open cannot make it stale. 0 or -1.
+  // that a writer holding the file open cannot make it stale; a folder or a
+  // file that is not regular is only named by its kind, never opened for
+  // reading. 0 or -1.
   virtual int Status(const char* path, FileStatus* status) = 0;
   // Opens for reading, sharing read, write and delete with everyone, so the
   // writer can go on writing, rename or delete the file. kNoFile on failure.
@@ -85,7 +90,9 @@ class ChangeWatcher {
   // Blocks until a change since the last wake-up or the time-out.
   // kWoke after a change, kTimedOut when none came in time, kWaitFailed when
   // the wait itself failed, kFolderGone when the folder can no longer be
-  // watched (deleted or moved away).
+  // watched (deleted or moved away; the watcher has then let it go, so that
+  // it can really be deleted). Not armed, it only waits out the time-out.
+
   enum { kWoke = 0, kTimedOut = 1, kWaitFailed = -1, kFolderGone = -2 };
   virtual int Wait(int timeoutMs) = 0;
   virtual void Stop() = 0;

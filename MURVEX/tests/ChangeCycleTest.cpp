@@ -211,11 +211,11 @@ TEST_F(ChangeCycleTest, TheWaitBeforeAPassIsHeldToFiveSecondsAndEndsWithAFailing
   ThenWrite("a\nb\nc\n");
   for (int i = 0; i < 10; ++i) watcher.steps.push_back([] { return ChangeWatcher::kTimedOut; });
   ThenWrite("a\nb\nc\nd\n");
-  ThenWake(ChangeWatcher::kFolderGone);  // the folder goes while d waits
+  ThenWake(ChangeWatcher::kWaitFailed);  // while d waits
   std::string screen = Run("a\n");
   EXPECT_EQ(screen, "<15>[0001]a\n<95>[0002]b\n<10><95>[0003]c\n<10>");
   EXPECT_EQ(std::vector<int>(14, 500), watcher.waitsMs);
-  EXPECT_EQ(kCannotWatch, console.errors);
+  EXPECT_EQ(kWaitBroken, console.errors);
   EXPECT_EQ(0, exitCode);
 }
 
@@ -420,14 +420,37 @@ TEST_F(ChangeCycleTest, QuietLooksDoNotClearAnEmptyOrMissingFileAgain) {
   EXPECT_EQ(Run("a\n"), "<15>[0001]a\n<CLS><CLS><CLS><10>[0001]x\n<10>");
 }
 
-TEST_F(ChangeCycleTest, FolderGoneEndsWithZeroAndMessage) {
+// The file is followed by its name: its folder deleted and made again, or a
+// link to it pointed at another, never ends the monitor. It says once that
+// it waits, clears as for a missing file, arms the wait again as soon as the
+// folder is there, and lists what the folder then holds.
+TEST_F(ChangeCycleTest, AFolderThatGoesIsAwaitedByNameAndWatchedAgainWhenBack) {
   ThenWrite("a\nb\n");
-  watcher.steps.push_back([] { return ChangeWatcher::kFolderGone; });
-  ThenWake();  // never reached
+  watcher.steps.push_back([this] {
+    files.Remove(kPath);
+    files.goneFolders.insert(kFolder);
+    return ChangeWatcher::kFolderGone;
+  });
+  ThenWake(ChangeWatcher::kTimedOut);
+  ThenWake();
+  watcher.steps.push_back([this] {
+    files.goneFolders.clear();
+    files.folderIds[kFolder] = 2;
+    files.Put(kPath, "new\n");
+    return ChangeWatcher::kTimedOut;
+  });
+  ThenWake(ChangeWatcher::kTimedOut);
+  watcher.steps.push_back([this] {  // ln -sfn: no notification, another folder
+    files.folderIds[kFolder] = 3;
+    files.Remove(kPath);
+    files.Put(kPath, "other\n");
+    return ChangeWatcher::kTimedOut;
+  });
   Run("a\n");
-  EXPECT_EQ(exitCode, 0);
-  EXPECT_EQ(console.errors, kCannotWatch);
-  EXPECT_EQ(console.screen, "<15>[0001]a\n<95>[0002]b\n<10>");
+  EXPECT_EQ(exitCode, 2);
+  EXPECT_EQ(console.screen, "<15>[0001]a\n<95>[0002]b\n<10><CLS><10>[0001]new\n<10><CLS><10>[0001]other\n<10>");
+  EXPECT_EQ(console.errors, std::string("[") + kFolder + "]" + kAwaitFolderText + "\n");
+  EXPECT_EQ(watcher.starts, 3);
 }
 
 TEST_F(ChangeCycleTest, FailedWaitEndsWithZeroAndMessage) {
@@ -438,13 +461,39 @@ TEST_F(ChangeCycleTest, FailedWaitEndsWithZeroAndMessage) {
   EXPECT_EQ(console.errors, kWaitBroken);
 }
 
-TEST_F(ChangeCycleTest, UnwatchableFolderEndsWithZeroAtOnce) {
+// A folder that is there but cannot be watched (no inotify watch left) is
+// said once; the half-second looks still show every change.
+TEST_F(ChangeCycleTest, AFolderThatCannotBeWatchedIsSaidOnceAndLookedAt) {
   watcher.refuseStart = true;
-  ThenWrite("b\n");
+  ThenQuietly("a\nb\n");
+  ThenWake(ChangeWatcher::kTimedOut);
   Run("a\n");
-  EXPECT_EQ(exitCode, 0);
   EXPECT_EQ(console.errors, kCannotWatch);
-  EXPECT_EQ(console.screen, "<15>[0001]a\n");
+  EXPECT_EQ(console.screen, "<15>[0001]a\n<95>[0002]b\n<10>");
+}
+
+// A FIFO (whose writer wakes the folder at every write), a device or a
+// folder under the name is a missing file: cleared and named once, then
+// waited past until a regular file is there again.
+TEST_F(ChangeCycleTest, WhatIsNotARegularFileIsClearedAndNamedOnceAndWaitedPast) {
+  auto thenKind = [this](FileStatus::Kind kind) {
+    watcher.steps.push_back([this, kind] {
+      files.Remove(kPath);
+      files.Put(kPath, "");
+      files.files[kPath].status.kind = kind;
+      return ChangeWatcher::kWoke;
+    });
+  };
+  thenKind(FileStatus::kOther);
+  ThenWake();
+  ThenWake();
+  thenKind(FileStatus::kFolder);
+  ThenWake();
+  ThenRemove();
+  ThenWrite("x\n");
+  Run("a\n");
+  EXPECT_EQ(console.screen, "<15>[0001]a\n<CLS><CLS><CLS><10>[0001]x\n<10>");
+  EXPECT_EQ(console.errors, std::string("[") + kPath + "]" + kNotRegularText + "\n[" + kPath + "]" + kFolderText + "\n");
 }
 
 class RefusedStartTest : public ChangeCycleTest {
@@ -463,9 +512,37 @@ TEST_F(RefusedStartTest, WrongArgumentCountOrMissingFileOrBinaryExitOne) {
   EXPECT_EQ(Start(3, kPath, kPath), 1);
   EXPECT_EQ(Start(2, "none.log", nullptr), 1);
   EXPECT_EQ(Start(2, "bin.dat", nullptr), 1);
+  EXPECT_EQ(console.errors, "");
+  // A status of 0 bytes for a file that reads bytes (/proc/loadavg).
+  files.Put("loadavg", "0.1 0.2\n");
+  files.files["loadavg"].status.size = 0;
+  EXPECT_EQ(Start(2, "loadavg", nullptr), 1);
+  EXPECT_EQ(console.errors, "[loadavg]" + kSizeZeroText + "\n");
   EXPECT_EQ(console.screen, "");
   EXPECT_EQ(console.title, "");
   EXPECT_EQ(watcher.starts, 0);
+}
+
+// -F: a file not there yet (missing, or a FIFO) is waited for, then listed.
+TEST_F(RefusedStartTest, AFileAwaitedAtStartIsListedWhenItAppears) {
+  WaitForTheFile(true);
+  files.Put("later.log", "");
+  files.files["later.log"].status.kind = FileStatus::kOther;
+  watcher.steps.push_back([this] {
+    files.Remove("later.log");
+    return ChangeWatcher::kWoke;
+  });
+  watcher.steps.push_back([this] {
+    files.Put("later.log", "x\n");
+    return ChangeWatcher::kWoke;
+  });
+  char* argv[] = {const_cast<char*>("murvex"), const_cast<char*>("later.log"), nullptr};
+  int exitCode = MonitorMainBounded(2, argv, Platform(), 2);
+  WaitForTheFile(false);
+  EXPECT_EQ(exitCode, 2);
+  EXPECT_EQ(console.screen, "<15><CLS><10>[0001]x\n<10>");
+  EXPECT_EQ(console.errors, "");
+  EXPECT_EQ(console.title, "later.log");
 }
 
 // Lengths on both sides of every size class the hash treats apart, up to a

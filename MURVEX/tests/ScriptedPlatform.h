@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ class ScriptedFiles : public FileSystem {
   std::function<void()> afterRead;
   // Every byte the reads have delivered, of every file.
   size_t bytesRead = 0;
+  // Folders (paths ending in a separator) are there with id 0 unless gone
+  // or given another id (re-created, or a link pointed elsewhere).
+  std::set<std::string> goneFolders;
+  std::map<std::string, uint64_t> folderIds;
 
   // Writes the whole file; the time moves on by `elapsedNs`.
   void Put(const std::string& path, const std::string& bytes, int64_t elapsedNs = 1'000'000'000) {
@@ -41,8 +46,15 @@ class ScriptedFiles : public FileSystem {
   int Exists(const char* path) override { return files.count(path) ? 0 : -1; }
   int Status(const char* path, FileStatus* status) override {
     auto found = files.find(path);
-    if (found == files.end()) return -1;
-    *status = found->second.status;
+    if (found != files.end()) {
+      *status = found->second.status;
+      return 0;
+    }
+    std::string name = path;
+    if (name.empty() || (name.back() != '/' && name.back() != '\\') || goneFolders.count(name) != 0) return -1;
+    *status = FileStatus();
+    status->kind = FileStatus::kFolder;
+    status->fileId = folderIds[name];
     return 0;
   }
   FileHandle OpenShared(const char* path) override {

@@ -26,22 +26,30 @@ int NotificationWatcher::Start(const char* folder) {
 }
 
 int NotificationWatcher::Wait(int timeoutMs) {
-  if (handle_ == nullptr) return kWaitFailed;
+  if (handle_ == nullptr) {
+    Sleep(static_cast<DWORD>(timeoutMs));
+    return kTimedOut;
+  }
   DWORD result = WaitForSingleObject(static_cast<HANDLE>(handle_), static_cast<DWORD>(timeoutMs));
   if (result == WAIT_FAILED) return kWaitFailed;
+  // A folder deleted while our handle is open stays pending deletion until
+  // the handle closes: found gone (or pending), it is let go at once, so it
+  // can really go and be made again under its name.
+  if (GetFileAttributesA(folder_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    Stop();
+    return kFolderGone;
+  }
   if (result == WAIT_OBJECT_0) {
     quietMs_ = 0;
-    // A folder that was deleted or moved away can no longer be watched.
-    if (GetFileAttributesA(folder_.c_str()) == INVALID_FILE_ATTRIBUTES) return kFolderGone;
-    if (!FindNextChangeNotification(static_cast<HANDLE>(handle_))) return kFolderGone;
+    if (!FindNextChangeNotification(static_cast<HANDLE>(handle_))) {
+      Stop();
+      return kFolderGone;
+    }
     return kWoke;
   }
   quietMs_ += timeoutMs;
   if (quietMs_ < kRearmAfterQuietMs) return kTimedOut;
-  // Quiet for long: arm afresh. Our own handle can keep a deleted folder
-  // pending (wine removes it only when the last handle closes); letting go
-  // lets it vanish, and the new notification then cannot be armed.
-  if (GetFileAttributesA(folder_.c_str()) == INVALID_FILE_ATTRIBUTES) return kFolderGone;
+  // Quiet for long: arm afresh.
   std::string folder = folder_;
   return Start(folder.c_str()) == 0 ? kTimedOut : kFolderGone;
 }

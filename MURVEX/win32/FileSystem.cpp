@@ -32,8 +32,15 @@ class Win32Files : public FileSystem {
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
     BY_HANDLE_FILE_INFORMATION info;
+    DWORD type = GetFileType(file);
     BOOL ok = GetFileInformationByHandle(file, &info);
     CloseHandle(file);
+    if (type != FILE_TYPE_DISK) {
+      // A device or pipe under the name has no status worth comparing.
+      *status = FileStatus();
+      status->kind = FileStatus::kOther;
+      return 0;
+    }
     if (!ok) return -1;
     status->size = static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) |
                                         info.nFileSizeLow);
@@ -41,6 +48,7 @@ class Win32Files : public FileSystem {
                      info.ftLastWriteTime.dwLowDateTime;
     status->modifiedNs = static_cast<int64_t>(ticks) * 100;
     status->fileId = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    status->kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileStatus::kFolder : FileStatus::kRegular;
     return 0;
   }
 
