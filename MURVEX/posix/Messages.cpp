@@ -40,6 +40,8 @@ constexpr Message kMessages[] = {
     {"[%s]は --color の値として正しくありません（auto、always、never）\n",
      "murvex: --color takes auto, always or never, not %s\n"},
     {"[%s]は読める文字コードではありません\n", "murvex: --encoding: %s is no character set murvex can read\n"},
+    {"[%s]は --follow の値として正しくありません（name、descriptor）\n",
+     "murvex: --follow takes name or descriptor, not %s\n"},
     {"詳しくは murvex --help を見てください\n", "Try 'murvex --help' for more information.\n"},
     {"複数のファイルは tmux の画面に並べて表示します。tmux をインストールしてください（sudo apt install tmux）\n",
      "murvex: several files open side by side in tmux, which is not installed; install it\n"

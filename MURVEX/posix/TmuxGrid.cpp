@@ -96,9 +96,10 @@ class Grid {
     program_ = length > 0 ? std::string(self, static_cast<size_t>(length)) : "murvex";
     char here[PATH_MAX];
     if (getcwd(here, sizeof here) != nullptr) folder_ = here;
-    monitor_ = "exec " + Quoted(program_);
+    monitor_ = "exec " + Quoted(program_) + " --stay-on-exit";
     if (options.lines != nullptr) monitor_ += " -n " + Quoted(options.lines);
     if (options.encoding != nullptr) monitor_ += " --encoding=" + Quoted(options.encoding);
+    if (options.retry) monitor_ += " -F";
     ColourChoice colour = options.colour;
     // The panes run with tmux's environment: the user's wish for no colour
     // is handed on, and the language of the messages.

@@ -2,6 +2,7 @@
 #include <getopt.h>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,6 +29,9 @@ const char kUsage[] =
     "\n"
     "  -n, --lines=N     the first listing, and each after the file shrank, shows\n"
     "                    only the last N lines; every line is still watched\n"
+    "  -F, --retry       wait for a FILE that does not exist yet or cannot be read\n"
+    "                    yet, and list it when it appears\n"
+    "  -f, --follow      accepted: the monitor always follows FILE by its name\n"
     "      --color=WHEN  mark changed lines with colour: auto (the default: on a\n"
     "                    terminal, unless NO_COLOR is set, when they are shown in\n"
     "                    reverse video, or TERM is dumb, when they are not\n"
@@ -38,7 +42,7 @@ const char kUsage[] =
     "      --version     show the version and exit\n"
     "\n"
     "Exit status: 0 after --help or --version; 1 when the command line or a file\n"
-    "is refused, or when the file's folder goes away.\n"
+    "is refused.\n"
     "See murvex(1).\n";
 
 const char kUsageJapanese[] =
@@ -49,6 +53,8 @@ const char kUsageJapanese[] =
     "\n"
     "  -n, --lines=N     最初の一覧と、ファイルが縮んだ後の一覧は最後の N 行だけ\n"
     "                    （どの行も監視は続けます）\n"
+    "  -F, --retry       まだないか読めないファイルを待ち、現れたら表示する\n"
+    "  -f, --follow      受け付けるだけ（いつも名前でファイルを追います）\n"
     "      --color=WHEN  変わった行の色: auto（既定。端末にだけ。NO_COLOR があれば\n"
     "                    反転表示、TERM が dumb なら印なし）、always、never\n"
     "      --encoding=NAME  ファイルを文字コード NAME で読む（latin1、cp1252、\n"
@@ -56,8 +62,7 @@ const char kUsageJapanese[] =
     "  -h, --help        この説明を表示して終わる\n"
     "      --version     版を表示して終わる\n"
     "\n"
-    "終了コード: --help と --version は 0。コマンド行かファイルを受け付けないとき、\n"
-    "ファイルのフォルダーがなくなったときは 1。\n"
+    "終了コード: --help と --version は 0。コマンド行かファイルを受け付けないときは 1。\n"
     "詳しくは murvex(1) を見てください。\n";
 
 // The first bytes the encoding test looks at.
@@ -76,13 +81,24 @@ void Tell(const char* japanese, const char* value, const char* reason = nullptr)
 }
 
 // 0 when path names a text file the monitor can watch; otherwise says why on
-// standard error and returns -1. The monitor checks again as it starts; this
-// check is the one that names the reason.
-int CheckFile(const char* path) {
+// standard error and returns -1, or, with `wait`, 1 after saying that a file
+// not there yet (missing, not readable, not a regular file) is awaited. The
+// monitor checks again as it starts; this check is the one that names the
+// reason.
+int CheckFile(const char* path, bool wait) {
   // Not blocking: opening a pipe would wait for a writer.
   int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int openError = fd < 0 ? errno : 0;
+  struct stat info;
+  bool notYet = fd < 0 ? openError == ENOENT || openError == EACCES || openError == EPERM
+                       : fstat(fd, &info) == 0 && !S_ISREG(info.st_mode);
+  if (wait && notYet) {
+    if (fd >= 0) close(fd);
+    Tell("[%s]の出現を待っています\n", path);
+    return 1;
+  }
   if (fd < 0) {
-    int error = errno;
+    const int error = openError;
     if (error == ENOENT) {
       Tell("[%s]は存在しません\n", path);
     } else if (error == EACCES || error == EPERM) {
@@ -92,7 +108,6 @@ int CheckFile(const char* path) {
     }
     return -1;
   }
-  struct stat info;
   int result = -1;
   if (fstat(fd, &info) != 0) {
     Tell("[%s]はオープンできません\n", path, strerror(errno));
@@ -109,8 +124,12 @@ int CheckFile(const char* path) {
       if (got <= 0) break;
       count += static_cast<size_t>(got);
     }
-    // A set named by --encoding holds whatever bytes it holds.
-    if (ForcedTextEncoding() == TextEncoding::None && ClassifyTextBytes(sample.get(), count) == TextEncoding::None) {
+    // No change of a file whose status says 0 bytes while it reads bytes
+    // (/proc, /sys) can be seen. A set named by --encoding holds whatever
+    // bytes it holds.
+    if (info.st_size == 0 && count > 0) {
+      Tell("[%s]は大きさが0と報告されるため、変化を監視できません\n", path);
+    } else if (ForcedTextEncoding() == TextEncoding::None && ClassifyTextBytes(sample.get(), count) == TextEncoding::None) {
       Tell("[%s]はテキストファイルではありません\n", path);
     } else {
       result = 0;
@@ -167,22 +186,54 @@ int RefuseCommandLine(const char* japanese, const char* value) {
   return 1;
 }
 
+// Set by --stay-on-exit, which the grid gives each pane's monitor.
+bool g_stayOnExit = false;
+
+// The pane stays, with the monitor's last words on it, until a key is pressed.
+void WaitForAKey() {
+  fputs(Localised("何かキーを押すと閉じます\n"), stderr);
+  termios saved;
+  bool keys = tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (keys) {
+    termios single = saved;
+    single.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    single.c_cc[VMIN] = 1;
+    single.c_cc[VTIME] = 0;
+    tcsetattr(STDIN_FILENO, TCSANOW, &single);
+  }
+  char key;
+  while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
+  }
+  if (keys) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+}
+
+int RunMurvex(int argc, char** argv);
+
 }  // namespace
+
+int main(int argc, char** argv) {
+  int exitCode = RunMurvex(argc, argv);
+  if (g_stayOnExit) WaitForAKey();
+  return exitCode;
+}
+
+namespace {
 
 // The usual Unix command line around the monitor's own: options, help,
 // version, refusals that say why, and several files in a tmux grid.
-int main(int argc, char** argv) {
+int RunMurvex(int argc, char** argv) {
   ChooseMessageLanguage();
   static const option kLongOptions[] = {
       {"lines", required_argument, nullptr, 'n'}, {"color", optional_argument, nullptr, 'c'},
       {"help", no_argument, nullptr, 'h'},        {"version", no_argument, nullptr, 'V'},
       {"encoding", required_argument, nullptr, 'e'},
-      {nullptr, 0, nullptr, 0},
+      {"follow", optional_argument, nullptr, 'o'}, {"retry", no_argument, nullptr, 'F'},
+      {"stay-on-exit", no_argument, nullptr, 'S'}, {nullptr, 0, nullptr, 0},
   };
   GridOptions options;
   bool help = false, version = false;
   opterr = 0;
-  for (int option; (option = getopt_long(argc, argv, ":hn:", kLongOptions, nullptr)) != -1;) {
+  for (int option; (option = getopt_long(argc, argv, ":hn:fF", kLongOptions, nullptr)) != -1;) {
     const char* given = argv[optind - 1];
     switch (option) {
       case 'h':
@@ -190,6 +241,21 @@ int main(int argc, char** argv) {
         break;
       case 'V':
         version = true;
+        break;
+      case 'f':
+        break;  // the monitor always follows its file, by name
+      case 'o':
+        // Following by name is how the monitor follows; a descriptor (tail's
+        // -f) is taken as the same.
+        if (optarg != nullptr && strcmp(optarg, "name") != 0 && strcmp(optarg, "descriptor") != 0) {
+          return RefuseCommandLine("[%s]は --follow の値として正しくありません（name、descriptor）\n", optarg);
+        }
+        break;
+      case 'F':
+        options.retry = true;
+        break;
+      case 'S':
+        g_stayOnExit = true;
         break;
       case 'n': {
         char* end = nullptr;
@@ -240,14 +306,17 @@ int main(int argc, char** argv) {
   }
   // Every file checked, every refusal named, before anything opens.
   int refused = 0;
-  for (int i = optind; i < argc; ++i) refused += CheckFile(argv[i]) != 0;
+  for (int i = optind; i < argc; ++i) refused += CheckFile(argv[i], options.retry) < 0;
   if (refused > 0) return 1;
   if (argc - optind >= 2) return OpenGrid(std::vector<const char*>(argv + optind, argv + argc), options);
 
   NativeTerminal().ChooseColours(options.colour);
+  WaitForTheFile(options.retry);
   char* monitorArgv[] = {argv[0], argv[optind], nullptr};
   int exitCode = MonitorMain(2, monitorArgv, NativePlatform());
-  // The monitor returns for a refused start (1) or when its folder can no
-  // longer be watched (0, as on Windows): here both are failures.
+  // The monitor returns for a refused start (1) or when its change wait
+  // failed (0, as on Windows): here both are failures.
   return exitCode == 0 ? 1 : exitCode;
 }
+
+}  // namespace

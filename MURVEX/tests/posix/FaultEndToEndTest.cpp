@@ -1,5 +1,6 @@
 // The real murvex, real inotify, real timing: log rotation, a file deleted
-// and created again, the watched folder deleted, a writer that never stops,
+// and created again, the watched folder switched or made again, a writer
+// that never stops,
 // and command lines it must refuse or answer.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -85,19 +86,50 @@ TEST_F(FaultEndToEndTest, DeletedAndCreatedAgainQuicklyShowsTheLastFile) {
   EXPECT_TRUE(WaitForScreen(monitor, {"final 1\n", "final 2\n", "final 3\n"})) << monitor.Screen();
 }
 
-// The folder gone is an end the user did not ask for: status 1, and why.
-TEST_F(FaultEndToEndTest, WatchedFolderDeletedEndsWithItsMessageAndExitCodeOne) {
-  Write("a\n");
-  MonitorOnTerminal monitor(path_);
-  ASSERT_TRUE(monitor.WaitFor("[0001]a")) << monitor.Screen();
-  fs::remove_all(folder_);
-  EXPECT_EQ(monitor.WaitForExit(), 1) << monitor.Screen();
-  EXPECT_NE(monitor.Screen().find("murvex: cannot watch the folder " + folder_.string() + "/ (deleted or moved?)"),
-            std::string::npos)
-      << monitor.Screen();
-  // The message ended the line: colours and title put back, nothing more.
-  const std::string putBack = kResetColours + kRestoreTitle;
-  EXPECT_EQ(monitor.Screen().substr(monitor.Screen().size() - putBack.size()), putBack) << monitor.Screen();
+// The file is followed by its name: a deploy's link switched to another
+// release and the old one deleted, then the folder deleted and made again.
+// The monitor says once that it waits for the folder and never ends.
+TEST_F(FaultEndToEndTest, FollowsTheFileByNameThroughALinkSwitchedAndItsFolderMadeAgain) {
+  for (const char* release : {"r1", "r2"}) fs::create_directories(folder_ / "releases" / release / "log");
+  Write("r1 line\n", (folder_ / "releases/r1/log/app.log").string());
+  Write("r2 line\n", (folder_ / "releases/r2/log/app.log").string());
+  fs::create_directory_symlink("releases/r1", folder_ / "current");
+  const std::string path = (folder_ / "current/log/app.log").string();
+  MonitorOnTerminal monitor(path);
+  ASSERT_TRUE(monitor.WaitFor("[0001]r1 line")) << monitor.Screen();
+  // ln -sfn releases/r2 current; rm -rf releases/r1
+  fs::create_directory_symlink("releases/r2", folder_ / "next");
+  fs::rename(folder_ / "next", folder_ / "current");
+  fs::remove_all(folder_ / "releases/r1");
+  EXPECT_TRUE(WaitForScreen(monitor, {"r2 line\n"})) << monitor.Screen();
+  Write("r2 line\nr2 more\n", path);
+  ASSERT_TRUE(monitor.WaitFor("[0002]r2 more")) << monitor.Screen();
+  size_t before = monitor.Screen().size();
+  fs::remove_all(folder_ / "releases/r2");
+  const std::string waiting = "murvex: the folder " + folder_.string() + "/current/log/ is gone; waiting for it to come back";
+  ASSERT_TRUE(monitor.WaitFor(waiting, before)) << monitor.Screen();
+  fs::create_directories(folder_ / "releases/r2/log");
+  Write("back\n", path);
+  EXPECT_TRUE(WaitForScreen(monitor, {"back\n"})) << monitor.Screen();
+  EXPECT_EQ(monitor.Screen().find(waiting, monitor.Screen().find(waiting) + 1), std::string::npos);
+  EXPECT_EQ(monitor.WaitForExit(1), -1) << monitor.Screen();
+}
+
+// --retry (-F) waits for a file not there yet and lists it when it appears; a
+// monitor in a pane of the grid (--stay-on-exit) keeps its last words until
+// a key is pressed.
+TEST_F(FaultEndToEndTest, WaitsForAFileNotThereYetAndAPaneKeepsItsLastWords) {
+  MonitorOnTerminal waiting(Launch{{"-f", "--follow=name", "--retry", path_}});
+  ASSERT_TRUE(waiting.WaitFor("murvex: " + path_ + " cannot be read yet; waiting for it")) << waiting.Screen();
+  Write("later 1\nlater 2\n");
+  EXPECT_TRUE(WaitForScreen(waiting, {"later 1\n", "later 2\n"})) << waiting.Screen();
+
+  MonitorOnTerminal pane(Launch{{"--stay-on-exit", path_ + ".none"}});
+  ASSERT_TRUE(pane.WaitFor("press a key to close this pane")) << pane.Screen();
+  EXPECT_NE(pane.Screen().find("murvex: " + path_ + ".none: no such file"), std::string::npos) << pane.Screen();
+  EXPECT_EQ(pane.WaitForExit(1), -1);
+  pane.Type("x");
+  EXPECT_EQ(pane.WaitForExit(), 1) << pane.Screen();
 }
 
 // A writer holding the file open, appending about 2,000 lines a second for
@@ -229,6 +261,8 @@ TEST_F(FaultEndToEndTest, RefusedFilesEndWithExitCodeOneSayingWhyInTheUsersLangu
       {binary, "murvex: " + binary + " looks binary", "[" + binary + "]\xE3\x81\xAF\xE3\x83\x86"},  // はテ(キスト)
       {tooLong, "murvex: cannot open " + tooLong + ": File name too long", "[" + tooLong + "]" + kCannotOpen},
       {locked, "murvex: " + locked + ": permission denied", "[" + locked + "]\xE3\x81\xAF\xE3\x82\xA2"},  // はア(クセス)
+      {"/proc/loadavg", "murvex: /proc/loadavg reports a size of 0 yet has content",
+       "[/proc/loadavg]\xE3\x81\xAF\xE5\xA4\xA7"},  // は大(きさ)
   };
   for (const Case& c : cases) {
     // Whoever may read any file reads this one too.
@@ -278,7 +312,8 @@ TEST_F(FaultEndToEndTest, HelpVersionAndWrongCommandLinesFollowTheUnixCommandLin
   const std::pair<std::string, std::string> wrong[] = {
       {"", help.out},
       {" -x " + path_, "murvex: unknown option -x\n" + tryHelp},
-      {" --follow " + path_, "murvex: unknown option --follow\n" + tryHelp},
+      {" --retry-not " + path_, "murvex: unknown option --retry-not\n" + tryHelp},
+      {" --follow=inode " + path_, "murvex: --follow takes name or descriptor, not inode\n" + tryHelp},
       {" " + path_ + " -n", "murvex: option -n needs a value\n" + tryHelp},
       {" -n ten " + path_, "murvex: ten is not a number of lines\n" + tryHelp},
       {" --lines=-3 " + path_, "murvex: -3 is not a number of lines\n" + tryHelp},

@@ -116,7 +116,7 @@ TEST_F(TmuxGridTest, OutsideTmuxANewSessionTilesTwelveFilesAWindowInOrder) {
 }
 
 // Inside tmux: a new window in the current session, in front, and murvex
-// returns at once.
+// returns at once. With -F a file not there yet is awaited in its pane.
 TEST_F(TmuxGridTest, InsideTmuxANewWindowOpensInTheCurrentSession) {
   Tmux("-f /dev/null new-session -d -s work -x 120 -y 40");
   std::string inside = Tmux("display-message -p -t work '#{socket_path},#{pid},#{session_id}'");
@@ -124,11 +124,14 @@ TEST_F(TmuxGridTest, InsideTmuxANewWindowOpensInTheCurrentSession) {
   inside.erase(inside.find('$'), 1);
   inside.pop_back();
   std::vector<std::string> files = Files(2);
-  std::string command = "TMUX='" + inside + "' " + MURVEX_BINARY + " " + files[0] + " " + files[1];
+  const std::string later = (folder_ / "3.log").string();
+  std::string command = "TMUX='" + inside + "' " + MURVEX_BINARY + " -F " + files[0] + " " + files[1] + " " + later +
+                        " 2>/dev/null";
   EXPECT_EQ(std::system(command.c_str()), 0);
   EXPECT_EQ(Tmux("list-windows -t work -F '#{window_index}#{?window_active,*,}'"), "0\n1*\n");
-  EXPECT_EQ(Panes("work:1", 2, "#{pane_title}"), (std::vector<std::string>{"1.log", "2.log"}));
-  EXPECT_TRUE(EveryPaneShowsItsFile("work:1", {"1.log", "2.log"}));
+  EXPECT_EQ(Panes("work:1", 3, "#{pane_title}"), (std::vector<std::string>{"1.log", "2.log", "3.log"}));
+  std::ofstream(later, std::ios::binary) << "file 3\n";
+  EXPECT_TRUE(EveryPaneShowsItsFile("work:1", {"1.log", "2.log", "3.log"}));
 }
 
 // One murvex in a pane of 40 by 5: tabs line up from the start of each
