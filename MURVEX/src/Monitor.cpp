@@ -33,7 +33,7 @@ int StartMonitor(int argc, char** argv, const MonitorPlatform& platform, long ma
   if (!there && !g_waitForTheFile) {
     // A folder or a device cannot be opened as the file; a missing file was
     // named by the caller's check.
-    if (found) WriteMonitorError("[%s]はオープンできません\n", path);
+    if (found || files.Exists(path) == 0) WriteMonitorError("[%s]はオープンできません\n", path);
     return 1;
   }
   FileHandle probe = there ? files.OpenShared(path) : kNoFile;

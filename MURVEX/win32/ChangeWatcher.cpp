@@ -11,8 +11,10 @@ constexpr DWORD kChangeFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANG
                                 FILE_NOTIFY_CHANGE_LAST_WRITE;
 // Quiet time after which the notification is armed afresh (see Wait). The
 // cycle's waits are short; arming at each of them would close and open the
-// folder twice a second for nothing.
-constexpr int kRearmAfterQuietMs = 60000;
+// folder twice a second for nothing. Letting go now and then also lets a
+// folder that was deleted while we held it go where its pending deletion
+// cannot be seen (wine shows it neither in its attributes nor by a signal).
+constexpr int kRearmAfterQuietMs = 5000;
 }
 
 int NotificationWatcher::Start(const char* folder) {
@@ -49,7 +51,7 @@ int NotificationWatcher::Wait(int timeoutMs) {
   }
   quietMs_ += timeoutMs;
   if (quietMs_ < kRearmAfterQuietMs) return kTimedOut;
-  // Quiet for long: arm afresh.
+  // Quiet for a while: arm afresh.
   std::string folder = folder_;
   return Start(folder.c_str()) == 0 ? kTimedOut : kFolderGone;
 }
