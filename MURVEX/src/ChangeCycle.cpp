@@ -27,6 +27,11 @@ constexpr int kLookIntervalMs = 500;
 // shown: an unbuffered writer finishes a line within moments, a file that
 // simply ends without a line end stays so.
 constexpr int64_t kSettleMs = 1000;
+// How long a file found shorter must stay as it is before it is judged: a
+// program that rewrites its file in place (truncate, then write) is done
+// within moments, and the rewrite is then one change, not a clear and a
+// relisting of what it had written so far.
+constexpr int64_t kShrinkQuietMs = 200;
 // Passes over a file that keeps changing take about a tenth of a core at
 // most: the next pass starts no sooner than nine times the last one's
 // processor time after it ended, and the changes meanwhile fold into it. A pass
@@ -287,6 +292,37 @@ int LookAtFile(MonitorState& state, FileSystem& files) {
   return state.fileFound != wasFound || state.current != before ? 1 : 0;
 }
 
+namespace {
+
+// Whether the file now under the name begins as the shown one did: its
+// first line as recorded under line 1 and, where a run was recorded, the
+// bytes of the first run. Read through the pass's view, left closed.
+bool BeginsAsShown(MonitorState& state) {
+  const char* first = TableFind("1");
+  if (first == nullptr || state.heldLine == 1) return false;
+  FileView& view = *state.view;
+  const TextEncoding decision = view.lineDecision;
+  bool same = true;
+  if (state.runs.Count() > 0) {
+    same = view.SkipRunIfSame(state.path, state.runs.At(0).length, state.runs.At(0).digest) == 1;
+    view.Close();
+  }
+  if (same) {
+    view.lineDecision = TextEncoding::None;
+    size_t length;
+    const char* text = NextLineText(view, state.path, &length);
+    char digest[kLineDigestSize + 1];
+    if (text != nullptr) DigestLine(text, length, digest);
+    same = text != nullptr && !view.LastLineIsOpen() && SameDigest(first, digest);
+    view.Close();
+  }
+  view.passEndsNext = false;
+  view.lineDecision = decision;
+  return same;
+}
+
+}  // namespace
+
 // Brings the screen up to date with the status of the last look. A last
 // line without its line end is held back unless `settled`: the file has
 // stayed as it is long enough for it to be shown as it stands.
@@ -305,9 +341,12 @@ void JudgeStatus(MonitorState& state, Console& console, bool settled) {
     Forget(state, console);
     return;
   }
-  // Another file under the name (rotation by rename): nothing shown belongs
-  // to it, however many lines it has.
-  if (state.listedCount != 0 && state.saved.fileId != 0 && state.current.fileId != state.saved.fileId) {
+  // Another file under the name: the same document saved anew (an editor,
+  // sed -i, a temporary renamed over it) begins as the shown one did and is
+  // compared with it; any other (rotation by rename) has nothing shown that
+  // belongs to it, however many lines it has.
+  if (state.listedCount != 0 && state.saved.fileId != 0 && state.current.fileId != state.saved.fileId &&
+      !BeginsAsShown(state)) {
     Forget(state, console);
   }
   // After a pass that lost lines a full listing follows at once, with the
@@ -340,6 +379,28 @@ namespace {
 bool PassFollows(const MonitorState& state, bool settled) {
   return state.fileFound && state.current.size != 0 &&
          (state.current != state.saved || (settled && state.heldLine != 0));
+}
+
+// Whether the last look found the file shorter than when what is shown of
+// it was judged, under the same identity (emptied included).
+bool Shrunk(const MonitorState& state) {
+  return state.listedCount != 0 && state.fileFound && state.saved.fileId == state.current.fileId &&
+         state.current.size < state.saved.size;
+}
+
+// After a look found the file shorter: waits, the watcher staying armed and
+// looking again after each wake-up, until the file has stayed as it is for
+// kShrinkQuietMs, or kSettleMs at most. 0, or kWaitFailed.
+int WaitForQuiet(MonitorState& state, const MonitorPlatform& platform) {
+  ChangeWatcher& watcher = *platform.watcher;
+  const int64_t latest = watcher.NowMs() + kSettleMs;
+  for (int64_t left; (left = std::min(state.changedAtMs + kShrinkQuietMs, latest) - watcher.NowMs()) > 0;) {
+    int woke = watcher.Wait(static_cast<int>(left));
+    if (woke == ChangeWatcher::kWaitFailed) return woke;
+    if (woke == ChangeWatcher::kFolderGone) state.folderArmed = false;
+    if (LookAtFile(state, *platform.files) != 0) state.changedAtMs = watcher.NowMs();
+  }
+  return 0;
 }
 
 // Waits until the next pass may start, the watcher staying armed:
@@ -376,6 +437,11 @@ int LookAndJudge(MonitorState& state, const MonitorPlatform& platform, bool woke
   // A FIFO's writer wakes the folder's watch at every write: what is not a
   // regular file is cleared and named once, when it is first found.
   if (!changed && state.current.kind != FileStatus::kRegular) return 0;
+  // A truncate-and-write seen half-way is judged once it is done.
+  if (changed && Shrunk(state)) {
+    if (WaitForQuiet(state, platform) != 0) return ChangeWatcher::kWaitFailed;
+    settled = false;
+  }
   if (PassFollows(state, settled) && state.nextPassMs > now) {
     int held = WaitOutHoldOff(state, watcher);
     if (held != ChangeWatcher::kWoke && held != ChangeWatcher::kTimedOut) return held;

@@ -67,6 +67,15 @@ class ChangeCycleTest : public ::testing::Test {
   void ThenWake(int woke = ChangeWatcher::kWoke) {
     watcher.steps.push_back([woke] { return woke; });
   }
+  // A file found shorter is judged after a short wait: it passes quietly.
+  void ThenStaysSo() { ThenWake(ChangeWatcher::kTimedOut); }
+  // Another case in the same test.
+  void Restart() {
+    TearDown();
+    files = ScriptedFiles();
+    console = ScriptedConsole();
+    watcher = ScriptedWatcher();
+  }
 
   // Runs every scripted step; returns what appeared after the first listing.
   std::string Run(const std::string& initial) {
@@ -178,7 +187,10 @@ TEST_F(ChangeCycleTest, UnchangedRunsAreMovedOverShowingExactlyWhatALineByLinePa
       watcher = ScriptedWatcher();
       SetRunMinimum(reading.runMinimum);
       SetLineReaderBufferLimit(reading.readLimit);
-      for (const std::string& bytes : c.writes) ThenWrite(bytes);
+      for (const std::string& bytes : c.writes) {
+        ThenWrite(bytes);
+        ThenStaysSo();
+      }
       EXPECT_EQ(listed + c.shown, Run(eight))
           << c.name << ", runs of " << reading.runMinimum << ", reads of " << reading.readLimit;
     }
@@ -243,6 +255,7 @@ TEST_F(ChangeCycleTest, APlainAsciiFileIsReadAsItsFirstLineWithAHighByteSaysUnti
   ThenWrite("log\n\xE3\x81\x82\n");
   ThenWrite("log\n\xE3\x81\x82\n\x82\xA0\n");
   ThenWrite("\x82\xA0\n");
+  ThenStaysSo();
   std::string screen = Run("log\n");
   std::string cleared = screen.substr(screen.find("<CLS>"));
   EXPECT_EQ(screen.substr(0, screen.find("<CLS>")),
@@ -317,6 +330,7 @@ TEST_F(ChangeCycleTest, AFileThatGrowsBetweenTheReadsOfOnePassShowsEveryLineOnce
 
 TEST_F(ChangeCycleTest, FewerLinesClearAndListAgain) {
   ThenWrite("a\nZ\n");
+  ThenStaysSo();
   EXPECT_EQ(Run("a\nb\nc\n"),
             "<15>[0001]a\n[0002]b\n[0003]c\n"
             "<95>[0002]Z\n<10><CLS><10>[0001]a\n[0002]Z\n<10>");
@@ -324,11 +338,59 @@ TEST_F(ChangeCycleTest, FewerLinesClearAndListAgain) {
 
 TEST_F(ChangeCycleTest, ShorterInBytesOnlyIsADifference) {
   ThenWrite("a\nb\n");
+  ThenStaysSo();
   EXPECT_EQ(Run("aaaa\nbbbb\n"), "<15>[0001]aaaa\n[0002]bbbb\n<95>[0001]a\n[0002]b\n<10>");
+}
+
+// A rewrite in place (truncate, then write) seen half-way, or emptied and
+// then written, is judged once the file has stayed as it is for a moment:
+// one difference pass, only the changed line highlighted. A writer that
+// keeps changing it is judged after a second at most.
+TEST_F(ChangeCycleTest, ARewriteSeenHalfWrittenIsJudgedOnceWhenItStaysSo) {
+  const std::string before = "status: ok\nload: 1\nend\n";
+  for (const std::string halfway : {"status: ok\n", ""}) {
+    Restart();
+    ThenWrite(halfway);
+    ThenWrite("status: ok\nload: 2\nend\n");
+    ThenStaysSo();
+    EXPECT_EQ(Run(before), "<15>[0001]status: ok\n[0002]load: 1\n[0003]end\n<95>[0002]load: 2\n<10>") << halfway;
+  }
+  Restart();
+  ThenWrite("s\n");
+  for (int i = 0; i < 6; ++i) ThenQuietly("s" + std::to_string(i) + "\n");
+  Run(before);
+  EXPECT_EQ((std::vector<int>{500, 200, 200, 200, 200, 200, 500, 500}), watcher.waitsMs);
+}
+
+// Another file under the name that begins as the shown one did (its first
+// line, and its first run where runs are recorded) is the same document
+// saved anew (sed -i, a temporary renamed over it): compared, only the
+// changed line shown. One that begins otherwise is listed in full.
+TEST_F(ChangeCycleTest, ADocumentSavedAnewUnderItsNameIsComparedNotRelisted) {
+  auto thenSavedAs = [this](const std::string& bytes) {
+    watcher.steps.push_back([this, bytes] {
+      files.Remove(kPath);
+      files.Put(kPath, bytes);
+      return ChangeWatcher::kWoke;
+    });
+  };
+  thenSavedAs("a\nB\nc\n");
+  thenSavedAs("x\nB\nc\n");
+  EXPECT_EQ(Run("a\nb\nc\n"),
+            "<15>[0001]a\n[0002]b\n[0003]c\n<95>[0002]B\n<10><CLS><10>[0001]x\n[0002]B\n[0003]c\n<10>");
+  Restart();
+  SetRunMinimum(8);  // the first run: lines 1 and 2
+  thenSavedAs("line 1\nline 2\nline 3\nLINE 4\n");
+  thenSavedAs("line 1\nLINE 2\nline 3\nLINE 4\n");
+  EXPECT_EQ(Run("line 1\nline 2\nline 3\nline 4\n"),
+            "<15>[0001]line 1\n[0002]line 2\n[0003]line 3\n[0004]line 4\n<95>[0004]LINE 4\n<10>"
+            "<CLS><10>[0001]line 1\n[0002]LINE 2\n[0003]line 3\n[0004]LINE 4\n<10>");
+  SetRunMinimum(0);
 }
 
 TEST_F(ChangeCycleTest, EmptiedClearsAtEveryWakeAndRefillIsFullListing) {
   ThenWrite("");
+  ThenStaysSo();
   ThenWake();
   ThenWrite("x\n");
   ThenWrite("x\ny\n");
@@ -384,8 +446,10 @@ TEST_F(ChangeCycleTest, AFullListingDecidesTheEncodingAfresh) {
   using namespace std::string_literals;
   ThenWrite("\xFF\xFE\x42\x30 \0s\0t\0\n\0"s);
   ThenWrite("");
+  ThenStaysSo();
   ThenWrite("x\0y\n"s);
   ThenWrite("");
+  ThenStaysSo();
   ThenWrite("\xEF\xBB\xBF\xE3\x81\x82\n");
   EXPECT_EQ(Run(""), "<15><10>[0001]" + kHiraganaA + " st\n<10><CLS><10>[0001]xy\n<10><CLS><10>[0001]" + kHiraganaA + "\n<10>");
   EXPECT_EQ(g_textEncoding, TextEncoding::Utf8Bom);
