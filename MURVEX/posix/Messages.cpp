@@ -21,7 +21,7 @@ constexpr Message kMessages[] = {
     {"[%s]は存在しません\n", "murvex: %s: no such file\n"},
     {"[%s]はアクセス権がありません\n", "murvex: %s: permission denied\n"},
     {"システムリソースが不足しています\n", "murvex: not enough memory to read the file\n"},
-    {"[%s]は監視できません\n", "murvex: cannot watch the folder %s (deleted or moved?)\n"},
+    {"[%s]は監視できません\n", "murvex: cannot watch the folder %s; looking at the file twice a second instead\n"},
     {"[%s]の監視が中断された\n", "murvex: watching the folder %s broke off\n"},
     {"[%s]のフォルダーを待っています\n", "murvex: the folder %s is gone; waiting for it to come back\n"},
     {"[%s]の出現を待っています\n", "murvex: %s cannot be read yet; waiting for it\n"},
