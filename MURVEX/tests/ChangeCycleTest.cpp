@@ -587,28 +587,6 @@ TEST_F(RefusedStartTest, WrongArgumentCountOrMissingFileOrBinaryExitOne) {
   EXPECT_EQ(watcher.starts, 0);
 }
 
-// -F: a file not there yet (missing, or a FIFO) is waited for, then listed.
-TEST_F(RefusedStartTest, AFileAwaitedAtStartIsListedWhenItAppears) {
-  WaitForTheFile(true);
-  files.Put("later.log", "");
-  files.files["later.log"].status.kind = FileStatus::kOther;
-  watcher.steps.push_back([this] {
-    files.Remove("later.log");
-    return ChangeWatcher::kWoke;
-  });
-  watcher.steps.push_back([this] {
-    files.Put("later.log", "x\n");
-    return ChangeWatcher::kWoke;
-  });
-  char* argv[] = {const_cast<char*>("murvex"), const_cast<char*>("later.log"), nullptr};
-  int exitCode = MonitorMainBounded(2, argv, Platform(), 2);
-  WaitForTheFile(false);
-  EXPECT_EQ(exitCode, 2);
-  EXPECT_EQ(console.screen, "<15><CLS><10>[0001]x\n<10>");
-  EXPECT_EQ(console.errors, "");
-  EXPECT_EQ(console.title, "later.log");
-}
-
 // Lengths on both sides of every size class the hash treats apart, up to a
 // whole line of the reader.
 TEST(LineDigestTest, EqualTextsGiveEqualValuesAndAnyOneByteChangeAnother) {
