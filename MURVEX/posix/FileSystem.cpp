@@ -43,6 +43,7 @@ class PosixFiles : public FileSystem {
     // A regular file through an open descriptor: the writer's view. Anything
     // else is never opened: opening a FIFO lets a blocked writer through,
     // whose write wakes the next look, which opens it again.
+    bool readable = true;
     if (S_ISREG(info.st_mode)) {
       int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
       if (fd >= 0) {
@@ -50,11 +51,13 @@ class PosixFiles : public FileSystem {
         if (fstat(fd, &held) == 0) info = held;
         close(fd);
       }
+      readable = fd >= 0 || (errno != EACCES && errno != EPERM);
     }
     status->size = static_cast<int64_t>(info.st_size);
     status->modifiedNs = ModifiedNs(info);
     status->fileId = static_cast<uint64_t>(info.st_ino);
-    status->kind = S_ISREG(info.st_mode)   ? FileStatus::kRegular
+    status->kind = !readable               ? FileStatus::kUnreadable
+                   : S_ISREG(info.st_mode) ? FileStatus::kRegular
                    : S_ISDIR(info.st_mode) ? FileStatus::kFolder
                                            : FileStatus::kOther;
     return 0;

@@ -281,8 +281,8 @@ int LookAtFile(MonitorState& state, FileSystem& files) {
   const bool wasFound = state.fileFound;
   state.fileFound = files.Status(state.path, &state.current) == 0;
   if (!state.fileFound) state.current = FileStatus();
-  // Anything but a regular file under the name is as good as missing; its
-  // kind is kept, so that another kind is another outcome.
+  // Anything but a regular file it may read under the name is as good as
+  // missing; its kind is kept, so that another kind is another outcome.
   if (state.fileFound && state.current.kind != FileStatus::kRegular) {
     const FileStatus::Kind kind = state.current.kind;
     state.current = FileStatus();
@@ -328,11 +328,9 @@ bool BeginsAsShown(MonitorState& state) {
 // stayed as it is long enough for it to be shown as it stands.
 void JudgeStatus(MonitorState& state, Console& console, bool settled) {
   if (!state.fileFound) {
-    if (state.current.kind != FileStatus::kRegular) {
-      WriteMonitorError(state.current.kind == FileStatus::kFolder ? "[%s]はフォルダーです\n"
-                                                                 : "[%s]は通常のファイルではありません\n",
-                        state.path);
-    }
+    static const char* const kWhy[] = {nullptr, "[%s]はフォルダーです\n", "[%s]は通常のファイルではありません\n",
+                                       "[%s]はアクセス権がありません\n"};
+    if (kWhy[state.current.kind] != nullptr) WriteMonitorError(kWhy[state.current.kind], state.path);
     state.saved = FileStatus();
     Forget(state, console);
     return;

@@ -15,8 +15,9 @@ struct FileStatus {
   int64_t modifiedNs = 0;    // last write, at the file system's full resolution
   uint64_t fileId = 0;       // identity of the file (inode / file index); 0 if unknown
   // Only a regular file is read: a FIFO, socket or device may never end or
-  // wait for a writer, and a folder has no lines.
-  enum Kind : uint8_t { kRegular, kFolder, kOther } kind = kRegular;
+  // wait for a writer, and a folder has no lines. kUnreadable: a regular
+  // file this process may not read (where the platform can tell).
+  enum Kind : uint8_t { kRegular, kFolder, kOther, kUnreadable } kind = kRegular;
   bool operator==(const FileStatus& other) const {
     return size == other.size && modifiedNs == other.modifiedNs && fileId == other.fileId && kind == other.kind;
   }

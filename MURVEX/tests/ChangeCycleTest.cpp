@@ -536,9 +536,9 @@ TEST_F(ChangeCycleTest, AFolderThatCannotBeWatchedIsSaidOnceAndLookedAt) {
   EXPECT_EQ(console.screen, "<15>[0001]a\n<95>[0002]b\n<10>");
 }
 
-// A FIFO (whose writer wakes the folder at every write), a device or a
-// folder under the name is a missing file: cleared and named once, then
-// waited past until a regular file is there again.
+// A FIFO (whose writer wakes the folder at every write), a device, a
+// folder or a file it may not read under the name is a missing file:
+// cleared and named once, then waited past until a regular file is there.
 TEST_F(ChangeCycleTest, WhatIsNotARegularFileIsClearedAndNamedOnceAndWaitedPast) {
   auto thenKind = [this](FileStatus::Kind kind) {
     watcher.steps.push_back([this, kind] {
@@ -553,11 +553,17 @@ TEST_F(ChangeCycleTest, WhatIsNotARegularFileIsClearedAndNamedOnceAndWaitedPast)
   ThenWake();
   thenKind(FileStatus::kFolder);
   ThenWake();
-  ThenRemove();
-  ThenWrite("x\n");
+  thenKind(FileStatus::kUnreadable);
+  ThenWake();
+  watcher.steps.push_back([this] {  // chmod, then written
+    files.files[kPath].status.kind = FileStatus::kRegular;
+    files.Put(kPath, "x\n");
+    return ChangeWatcher::kWoke;
+  });
   Run("a\n");
   EXPECT_EQ(console.screen, "<15>[0001]a\n<CLS><CLS><CLS><10>[0001]x\n<10>");
-  EXPECT_EQ(console.errors, std::string("[") + kPath + "]" + kNotRegularText + "\n[" + kPath + "]" + kFolderText + "\n");
+  const std::string named = std::string("[") + kPath + "]";
+  EXPECT_EQ(console.errors, named + kNotRegularText + "\n" + named + kFolderText + "\n" + named + kNoAccessText + "\n");
 }
 
 class RefusedStartTest : public ChangeCycleTest {
