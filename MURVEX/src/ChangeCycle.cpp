@@ -124,7 +124,6 @@ void DifferencePass(MonitorState& state, Console& console, bool showOpen) {
   state.listedCount = state.lineCounter;
 }
 
-
 }  // namespace
 
 namespace {
