@@ -19,6 +19,7 @@ int UnitToAnsi(uint16_t unit, char out[2]) {
   return made;
 }
 
-const char* WatchedFolderOf(const char* path) { return FolderOfPath(path); }
+// Paths are UTF-8 inside the monitor.
+const char* WatchedFolderOf(const char* path) { return FolderOfUtf8Path(path); }
 
-const char* TitleOf(const char* path) { return FileNameOfPath(path); }
+const char* TitleOf(const char* path) { return FileNameOfUtf8Path(path); }

@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "AnsiConversion.h"
 #include "ShownText.h"
 #include "Utf8Forms.h"
 #include "Win32Platform.h"
+#include "WideText.h"
 
 namespace {
 
@@ -159,8 +162,9 @@ void WindowsConsole::SetColour(int attribute) {
   SetAttribute(attribute);
 }
 
-// A name's control characters shown visibly, as in messages.
-void WindowsConsole::SetTitle(const char* title) { SetConsoleTitleA(VisibleName(title).c_str()); }
+// A name's control characters shown visibly, as in messages; the name is
+// UTF-8, as every path inside the monitor.
+void WindowsConsole::SetTitle(const char* title) { SetConsoleTitleW(WideFromUtf8(VisibleName(title).c_str()).c_str()); }
 
 void WindowsConsole::Clear() {
   Flush();
@@ -176,14 +180,22 @@ void WindowsConsole::Clear() {
   SetConsoleCursorPosition(output_, origin);
 }
 
-// Messages are code page 932; a console gets them whole in UTF-16.
+// Messages are UTF-8 (paths in them too): a console gets them whole in
+// UTF-16, a file or pipe in code page 932 as before.
 void WindowsConsole::WriteError(const char* text) {
   Flush();
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   if (IsConsole(error)) {
-    WriteWide(error, text, strlen(text), 932);
+    WriteWide(error, text, strlen(text), CP_UTF8);
     return;
   }
-  std::fputs(text, stderr);
+  size_t units = 0;
+  uint16_t* wide = Utf8ToUtf16Alloc(text, &units);
+  size_t bytes = 0;
+  char* ansi = wide != nullptr ? Utf16ToAnsiAlloc(wide, &bytes) : nullptr;
+  free(wide);
+  if (ansi == nullptr) return;
+  std::fputs(ansi, stderr);
   std::fflush(stderr);
+  free(ansi);
 }

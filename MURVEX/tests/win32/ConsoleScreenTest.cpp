@@ -26,16 +26,23 @@ std::string ProgramFolder() {
   return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
+std::wstring Wide(const std::string& ansi) {
+  wchar_t wide[MAX_PATH * 2] = {};
+  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide, MAX_PATH * 2);
+  return wide;
+}
+
 class MonitorInConsole {
  public:
   // codePage, when given, is the console's output code page before the
   // monitor runs (as after chcp): the console is then made here and shared.
-  explicit MonitorInConsole(const std::string& file, UINT codePage = 0) {
-    std::string command = "\"" + ProgramFolder() + "MURVEX.exe\" \"" + file + "\"";
-    STARTUPINFOA startup = {};
+  explicit MonitorInConsole(const std::string& file, UINT codePage = 0) : MonitorInConsole(Wide(file), codePage) {}
+  explicit MonitorInConsole(const std::wstring& file, UINT codePage = 0) {
+    std::wstring command = L"\"" + Wide(ProgramFolder()) + L"MURVEX.exe\" \"" + file + L"\"";
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(L'\0');
     DWORD flags = CREATE_NEW_CONSOLE;
     HANDLE screen = INVALID_HANDLE_VALUE;
     if (codePage != 0) {
@@ -49,7 +56,7 @@ class MonitorInConsole {
       startup.hStdError = screen;
       flags = 0;
     }
-    started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, codePage != 0, flags, nullptr, nullptr,
+    started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, codePage != 0, flags, nullptr, nullptr,
                               &startup, &process_) != 0;
     if (screen != INVALID_HANDLE_VALUE) CloseHandle(screen);
   }
@@ -100,6 +107,15 @@ class MonitorInConsole {
     CloseHandle(screen);
     FreeConsole();
     return ok;
+  }
+
+  // The console's title as UTF-16 (empty when it cannot be read).
+  std::wstring WideTitle() {
+    wchar_t text[512] = {};
+    FreeConsole();
+    if (AttachConsole(process_.dwProcessId)) GetConsoleTitleW(text, 512);
+    FreeConsole();
+    return text;
   }
 
   // Waits (at most 30 s) for a row starting with `prefix`, read as UTF-16:
@@ -181,6 +197,12 @@ class MonitorInConsole {
   bool codePageSet_ = false;
   PROCESS_INFORMATION process_ = {};
 };
+
+std::string Utf8Of(const std::wstring& wide) {
+  char text[MAX_PATH * 4] = {};
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr);
+  return text;
+}
 
 std::string TempFile(const char* name) {
   char folder[MAX_PATH] = {};
@@ -348,6 +370,34 @@ TEST(ConsoleScreenTest, ShowsEveryCharacterOfTheLogInAnyConsoleCodePage) {
     for (const std::wstring& row : log.rows) EXPECT_TRUE(monitor.WaitForWideRow(row)) << log.name;
     std::remove(path.c_str());
   }
+}
+
+// Each name reaches its own file, not one the code page would best-fit it
+// to (café to cafe), and titles the console as it is.
+TEST(ConsoleScreenTest, WatchesTheFileOfItsUnicodeNameAndTitlesTheConsoleWithIt) {
+  std::wstring folder = Wide(TempFile(""));
+  HANDLE other = CreateFileW((folder + L"cafe.log").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                             CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(other, "other file\r\n", 12, &written, nullptr);
+  CloseHandle(other);
+  for (const wchar_t* name : {L"caf\u00E9.log", L"\uB85C\uADF8.log", L"\u9519\u8BEF\u65E5\u5FD7.log", L"app\U0001F525.log"}) {
+    std::wstring path = folder + name;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                              0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    WriteFile(file, "this file\r\n", 11, &written, nullptr);
+    CloseHandle(file);
+    {
+      MonitorInConsole monitor(path);
+      ASSERT_TRUE(monitor.Started());
+      EXPECT_TRUE(monitor.WaitForWideRow(L"[0001]this file ")) << Utf8Of(name);
+      EXPECT_EQ(monitor.WideTitle(), name) << Utf8Of(name);
+    }
+    DeleteFileW(path.c_str());
+  }
+  DeleteFileW((folder + L"cafe.log").c_str());
 }
 
 // The message's Japanese text reaches the console whole, in its code page
