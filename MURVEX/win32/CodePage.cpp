@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <clocale>
 #include <cstdlib>
 
@@ -17,6 +19,13 @@ int UnitToAnsi(uint16_t unit, char out[2]) {
   out[0] = bytes[0];
   if (made == 2) out[1] = bytes[1];
   return made;
+}
+
+long AnsiToUnits(const char* bytes, size_t count, uint16_t* units) {
+  if (count == 0) return 0;
+  int made = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(count),
+                                 reinterpret_cast<wchar_t*>(units), static_cast<int>(count));
+  return made > 0 ? made : -1;
 }
 
 // Paths are UTF-8 inside the monitor.
