@@ -26,6 +26,10 @@ std::string ProgramFolder() {
   return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
+// How a console of the test's own looks before the monitor runs in it.
+constexpr wchar_t kSharedTitle[] = L"test console";
+constexpr WORD kSharedAttribute = 0x07;
+
 std::wstring Wide(const std::string& ansi) {
   wchar_t wide[MAX_PATH * 2] = {};
   MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide, MAX_PATH * 2);
@@ -51,6 +55,8 @@ class MonitorInConsole {
       codePageSet_ = AllocConsole() && SetConsoleOutputCP(codePage);
       screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                            OPEN_EXISTING, 0, nullptr);
+      SetConsoleTitleW(kSharedTitle);
+      SetConsoleTextAttribute(screen, kSharedAttribute);
       startup.dwFlags = STARTF_USESTDHANDLES;
       startup.hStdOutput = screen;
       startup.hStdError = screen;
@@ -398,6 +404,48 @@ TEST(ConsoleScreenTest, WatchesTheFileOfItsUnicodeNameAndTitlesTheConsoleWithIt)
     DeleteFileW(path.c_str());
   }
   DeleteFileW((folder + L"cafe.log").c_str());
+}
+
+// Ended by Ctrl+C, the monitor leaves the console it ran in with the colour
+// and title it found, not its bright green and the file's name. The keys
+// are typed into the console (wine's GenerateConsoleCtrlEvent fails).
+TEST(ConsoleScreenTest, CtrlCPutsTheConsolesColourAndTitleBack) {
+  std::string path = TempFile("murvex-ctrl.log");
+  WriteBytes(path, "alpha\r\n", "wb");
+  // The event reaches this test too, which shares the console.
+  auto swallow = [](DWORD) -> BOOL { return TRUE; };
+  SetConsoleCtrlHandler(swallow, TRUE);
+  {
+    MonitorInConsole monitor(path, 932);
+    ASSERT_TRUE(monitor.Started());
+    ASSERT_TRUE(monitor.WaitForWideRow(L"[0001]alpha "));
+    HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    INPUT_RECORD keys[2] = {};
+    for (int i = 0; i < 2; ++i) {
+      keys[i].EventType = KEY_EVENT;
+      keys[i].Event.KeyEvent.bKeyDown = i == 0;
+      keys[i].Event.KeyEvent.wRepeatCount = 1;
+      keys[i].Event.KeyEvent.wVirtualKeyCode = 'C';
+      keys[i].Event.KeyEvent.uChar.UnicodeChar = 3;
+      keys[i].Event.KeyEvent.dwControlKeyState = LEFT_CTRL_PRESSED;
+    }
+    DWORD written = 0;
+    ASSERT_TRUE(WriteConsoleInputW(input, keys, 2, &written));
+    CloseHandle(input);
+    EXPECT_NE(monitor.WaitForExit(30000), -1);
+    HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    EXPECT_TRUE(GetConsoleScreenBufferInfo(screen, &info));
+    EXPECT_EQ(info.wAttributes, kSharedAttribute);
+    CloseHandle(screen);
+    wchar_t title[256] = {};
+    GetConsoleTitleW(title, 256);
+    EXPECT_STREQ(title, kSharedTitle);
+  }
+  SetConsoleCtrlHandler(swallow, FALSE);
+  std::remove(path.c_str());
 }
 
 // The message's Japanese text reaches the console whole, in its code page
