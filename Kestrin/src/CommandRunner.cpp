@@ -133,14 +133,15 @@ int BuildCommandLine(const char* command, int show, CommandEnvironment& environm
   line[0] = '\0';
   size_t used = 0;
   // Only the interpreter prefix stays bare; a program path with a blank is quoted.
-  bool quoteProgram = !interpreter && FindFirstSpace(slots[0]) != nullptr;
+  // Paths are UTF-8, where every 0x20 is a blank.
+  bool quoteProgram = !interpreter && std::strchr(slots[0], ' ') != nullptr;
   if (quoteProgram) {
     if (!Append(line, used, "\"") || !Append(line, used, slots[0]) || !Append(line, used, "\"")) return -1;
   } else if (!Append(line, used, slots[0])) {
     return -1;
   }
   for (int k = 1; k < kSlotCount && slots[k][0] != '\0'; ++k) {
-    bool quote = FindFirstSpace(slots[k]) != nullptr;
+    bool quote = std::strchr(slots[k], ' ') != nullptr;
     if (!Append(line, used, quote ? " \"" : " ") || !Append(line, used, slots[k]) ||
         (quote && !Append(line, used, "\""))) {
       return -1;

@@ -2,15 +2,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
-#include "AnsiPath.h"
 #include "CommandRunner.h"
 #include "DataFolder.h"
 #include "DoubleByteText.h"
 #include "KeyedTextTable.h"
 #include "TextEncoding.h"
 #include "WatchList.h"
+#include "WideText.h"
 #include "WindowArrangement.h"
 #include "resource.h"
 
@@ -33,11 +34,24 @@ const wchar_t kNoMonitorProgramMessage[] =
     L"Kestrin.exe のあるフォルダーのパスが長すぎるか、シフト JIS で表せない文字を含むため、"
     L"MURVEX.exe を起動できません。\n"
     L"短い名前のフォルダーに移してから起動してください。";
+const wchar_t kCannotRunMessage[] =
+    L"次の監視対象ファイルは存在しないか、通常のファイルではないため、監視を開始できません。\n\n";
 const wchar_t kSaveFailedMessage[] =
     L"監視ファイルの一覧を保存できませんでした。\n"
     L"一覧を保存せずに終了しますか？";
 
 char g_startCommand[kStartCommandSize];
+
+// Whether path (UTF-8) is a full path to an existing file that is not a
+// folder: a monitor started on anything else would end at once, unseen.
+bool NamesRegularFile(const char* path) {
+  bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':' &&
+               path[2] == '\\';
+  bool share = path[0] == '\\' && path[1] == '\\';
+  if (!drive && !share) return false;
+  DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
 
 }  // namespace
 
@@ -138,8 +152,10 @@ CKestrinDlg::DroppedName CKestrinDlg::DroppedPath(HDROP drop, UINT index, char* 
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return DroppedName::kFolder;
   }
-  if (WideToAnsiPath(wide.c_str(), path, size)) return DroppedName::kUsable;
-  return FitsAnsiPath(wide.c_str(), size) ? DroppedName::kNotInCodePage : DroppedName::kTooLong;
+  std::string utf8 = Utf8FromWide(wide.c_str());
+  if (utf8.empty() || utf8.size() >= size) return DroppedName::kTooLong;
+  std::memcpy(path, utf8.c_str(), utf8.size() + 1);
+  return DroppedName::kUsable;
 }
 
 void CKestrinDlg::OnDropFiles(HDROP drop) {
@@ -152,9 +168,6 @@ void CKestrinDlg::OnDropFiles(HDROP drop) {
         // ignored without a word
       } else if (name == DroppedName::kTooLong) {
         MessageBox(kNameTooLongMessage, kMessageCaption, MB_OK);
-      } else if (name != DroppedName::kUsable) {
-        // No exact ANSI name: never listed under another file's name.
-        MessageBox(kNotTextMessage, kMessageCaption, MB_OK);
       } else if (IsListed(path)) {
         // nothing to add, nothing to say
       } else if (IsTextFile(path) == 1) {
@@ -201,10 +214,20 @@ void CKestrinDlg::OnStart() {
     MessageBox(kNoMonitorProgramMessage, kMessageCaption, MB_OK | MB_ICONERROR);
     return;
   }
+  // Entries that cannot run are named, all in one message; the others start.
+  std::wstring cannotRun;
+  TableWalk(
+      [](const char*, const char* path, int, void* context) {
+        if (!NamesRegularFile(path)) *static_cast<std::wstring*>(context) += WideFromUtf8(path) + L"\n";
+        return 1;
+      },
+      &cannotRun);
+  if (!cannotRun.empty()) MessageBox((kCannotRunMessage + cannotRun).c_str(), kMessageCaption, MB_OK | MB_ICONWARNING);
   g_monitoringFlag = 1;
   ApplyButtonStates(Mode::kMonitoring);
   TableWalk(
       [](const char*, const char* path, int, void* context) {
+        if (!NamesRegularFile(path)) return 1;
         const char* program = static_cast<const char*>(context);
         // A command that would not fit is skipped like a monitor that
         // could not start.
