@@ -222,15 +222,18 @@ std::string FormatWatchList(int keyCounter) {
   if (!g_readWhole && entries == g_readEntries) return g_readBytes;
   std::string ansi;
   std::string bytes;
-  for (const std::string& entry : entries) {
-    if (!ExactAnsi(entry, ansi)) {
-      // Some character has no code page 932 form: UTF-8 with its mark.
-      bytes = kUtf8Mark;
-      for (const std::string& each : entries) bytes += each + "\r\n";
-      return bytes;
-    }
+  bool fits = true;
+  for (size_t i = 0; fits && i < entries.size(); ++i) {
+    fits = ExactAnsi(entries[i], ansi);
     bytes += ansi + "\r\n";
   }
+  // Code page 932 bytes that read as UTF-8 (half-width katakana can) would
+  // come back as other names.
+  const unsigned char* written = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (fits && ClassifyUnmarkedText(written, bytes.size()) != TextEncoding::Utf8) return bytes;
+  // Some character has no code page 932 form: UTF-8 with its mark.
+  bytes = kUtf8Mark;
+  for (const std::string& entry : entries) bytes += entry + "\r\n";
   return bytes;
 }
 

@@ -116,6 +116,8 @@ TEST_F(WatchListTest, WritesCodePage932WhenEveryEntryFitsElseUtf8WithAMark) {
       {{"C:\\a.log", "C:\\caf\xC3\xA9.log"}, "\xEF\xBB\xBF" "C:\\a.log\r\nC:\\caf\xC3\xA9.log\r\n"},
       {{"C:\\\xC2\xA5.log"}, "\xEF\xBB\xBF" "C:\\\xC2\xA5.log\r\n"},
       {{"C:\\app\xF0\x9F\x94\xA5.log"}, "\xEF\xBB\xBF" "C:\\app\xF0\x9F\x94\xA5.log\r\n"},
+      // ﾍｧ is CD A7 in code page 932, which would read back as UTF-8.
+      {{"C:\\\xEF\xBE\x8D\xEF\xBD\xA7.log"}, "\xEF\xBB\xBF" "C:\\\xEF\xBE\x8D\xEF\xBD\xA7.log\r\n"},
   };
   for (const Case& c : cases) {
     TableClear();
