@@ -34,6 +34,7 @@ const wchar_t kNoMonitorProgramMessage[] =
     L"Kestrin.exe のあるフォルダーのパスが長すぎるか、シフト JIS で表せない文字を含むため、"
     L"MURVEX.exe を起動できません。\n"
     L"短い名前のフォルダーに移してから起動してください。";
+const wchar_t kCannotOpenMessage[] = L"指定したファイルは開けないため、監視対象にできません。";
 const wchar_t kCannotRunMessage[] =
     L"次の監視対象ファイルは存在しないか、通常のファイルではないため、監視を開始できません。\n\n";
 const wchar_t kSaveFailedMessage[] =
@@ -154,6 +155,11 @@ CKestrinDlg::DroppedName CKestrinDlg::DroppedPath(HDROP drop, UINT index, char* 
   }
   std::string utf8 = Utf8FromWide(wide.c_str());
   if (utf8.empty() || utf8.size() >= size) return DroppedName::kTooLong;
+  // Gone since the drop, held without sharing, or not ours to read.
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return DroppedName::kCannotOpen;
+  CloseHandle(file);
   std::memcpy(path, utf8.c_str(), utf8.size() + 1);
   return DroppedName::kUsable;
 }
@@ -168,6 +174,8 @@ void CKestrinDlg::OnDropFiles(HDROP drop) {
         // ignored without a word
       } else if (name == DroppedName::kTooLong) {
         MessageBox(kNameTooLongMessage, kMessageCaption, MB_OK);
+      } else if (name == DroppedName::kCannotOpen) {
+        MessageBox(kCannotOpenMessage, kMessageCaption, MB_OK);
       } else if (IsListed(path)) {
         // nothing to add, nothing to say
       } else if (IsTextFile(path) == 1) {

@@ -371,6 +371,15 @@ TEST_F(DialogTest, DroppedNamesAreListedAsGivenWhateverTheirCharacters) {
     EXPECT_EQ(AnswerMessageBox(IDOK), L"指定したファイルは名前が長すぎるため、監視対象にできません。");
     d.Drop({overlong, overlong + L"2"});
     EXPECT_EQ(d.Rows().size(), 3u);
+
+    // A file held without sharing is said to be so, not to be no text.
+    std::wstring held = Wide(files_) + L"\\held.log";
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    d.PostDrop({held});
+    EXPECT_EQ(AnswerMessageBox(IDOK), L"指定したファイルは開けないため、監視対象にできません。");
+    CloseHandle(holder);
+    EXPECT_EQ(d.Rows().size(), 3u);
   });
 }
 
