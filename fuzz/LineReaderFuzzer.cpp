@@ -121,5 +121,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fprintf(stderr, "a pass over runs differs from the line rules\n");
     abort();
   }
+  // A pass that trusts the runs unread and reads after the last of them
+  // (the file grew): the lines after it, or, when it cannot, nothing moved.
+  runs.Forget(DefaultFileView());
+  recorded = ActualPass(capacity, wide, &runs);
+  size_t count = runs.Count();
+  int32_t moved = runs.MoveOverUnread(DefaultFileView(), "f", count, true);
+  rest = moved >= 0 ? ActualPass(capacity, wide, &runs) : std::vector<Piece>();
+  bool after = moved == RunTable::kNotMoved ? runs.Count() == count
+                                            : moved >= 0 && static_cast<size_t>(moved) <= recorded.size() &&
+                                                  rest == std::vector<Piece>(recorded.begin() + moved, recorded.end());
+  if (!after || files.opens != files.closes || files.alignedBlocks != 0) {
+    fprintf(stderr, "a pass after the runs differs from the line rules\n");
+    abort();
+  }
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "LineReader.h"
 #include "MonitorPlatform.h"
@@ -38,7 +39,22 @@ struct MonitorState {
   // What the user was told since the wait was last armed: nothing (0), that
   // the folder is awaited (1), that it cannot be watched (2).
   int folderTold = 0;
+  // A difference pass starts after this many runs, trusted unread (the
+  // sweep found the next one changed); -1: as the status says.
+  int64_t restartRun = -1;
+  // The sweep that verifies, between the waits, the runs an append pass
+  // trusted: the next run it verifies, the processor time it may still
+  // take (microseconds), when it last ran, and its read buffer.
+  size_t sweepRun = 0;
+  int64_t sweepCreditUs = 0;
+  int64_t sweptAtMs = -1;
+  std::vector<unsigned char> sweepBuffer;
 };
+
+// Files of at least this many bytes (4 MiB by default) that grew are read
+// from the end of their last run only, the rest verified by the sweep;
+// smaller ones are verified whole at every pass. Tests lower it.
+void SetWholeVerifyLimit(int64_t bytes);
 
 // Reads the next line of the watched file through the view as the monitor
 // shows and stores it (the console's text, whatever the file's encoding),

@@ -103,7 +103,7 @@ bool FileView::BeginCall(const char* path, int capacity) {
   return true;
 }
 
-int FileView::Open(const char* path) {
+int FileView::Open(const char* path, int64_t from) {
   Close();
   bytesLeft_ = 0;
   cursor_ = nullptr;
@@ -120,11 +120,15 @@ int FileView::Open(const char* path) {
     WriteMonitorError("[%s]は存在しません\n", path);
     return -1;
   }
-  bytesLeft_ = status.size;
-  viewLeft_ = status.size;
+  // A file that shrank below the start has nothing left for this pass.
+  int64_t left = status.size > from ? status.size - from : 0;
+  bytesLeft_ = left;
+  viewLeft_ = left;
+  consumed_ = from;
   if (status.size <= 0) return -1;
   size_t size = static_cast<uint64_t>(status.size) < g_bufferLimit ? static_cast<size_t>(status.size) : g_bufferLimit;
   void* heap = g_forceDirect ? nullptr : malloc(size);
+  if (heap == nullptr && from != 0) return -2;
   if (heap == nullptr) {
     closed_ = OpenDirectPath(path) != 0;
     return closed_ ? -1 : 0;
@@ -154,6 +158,36 @@ void FileView::Close() {
   }
   buffer_ = nullptr;
   closed_ = true;
+}
+
+bool FileView::HoldsRun(int64_t offset, int64_t length, uint64_t digest) {
+  if (closed_ || shared_ == kNoFile || cursor_ != nullptr) return false;
+  return SameBytesAt(Files(), shared_, offset, length, digest, buffer_, bufferSize_);
+}
+
+bool SameBytesAt(FileSystem& files, FileHandle file, int64_t offset, int64_t length, uint64_t digest,
+                 unsigned char* scratch, size_t size) {
+  if (length <= 0 || size == 0) return false;
+  // A run that fits is digested in one call, as it was recorded.
+  if (static_cast<uint64_t>(length) <= size) {
+    size_t wanted = static_cast<size_t>(length);
+    size_t held = 0;
+    while (held < wanted) {
+      int64_t got = files.ReadAt(file, offset + static_cast<int64_t>(held), scratch + held, wanted - held);
+      if (got <= 0) return false;
+      held += static_cast<size_t>(got);
+    }
+    return DigestBytes(scratch, wanted) == digest;
+  }
+  BytesDigest pieces;
+  for (int64_t at = 0; at < length;) {
+    size_t want = static_cast<uint64_t>(length - at) < size ? static_cast<size_t>(length - at) : size;
+    int64_t got = files.ReadAt(file, offset + at, scratch, want);
+    if (got <= 0) return false;
+    pieces.Add(scratch, static_cast<size_t>(got));
+    at += got;
+  }
+  return pieces.Value() == digest;
 }
 
 int FileView::ReadLineA(const char* path, char* line, int capacity) {

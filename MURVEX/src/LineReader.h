@@ -4,8 +4,9 @@
 // CurrentPlatform().files) and the call that finds no further line closes it
 // again.
 //
-// A pass reads one view of the file: the bytes from offset 0 up to the size
-// the file had when the pass opened it, in order, each exactly once. It ends
+// A pass reads one view of the file: the bytes from where it starts (offset
+// 0, or where the last pass's lines are known to end) up to the size the
+// file had when the pass opened it, in order, each exactly once. It ends
 // where that view ends, or earlier where a read delivers nothing (the file
 // shrank); bytes written after the open belong to the next pass, so a line
 // being written is never split at a momentary end of file. Concatenated, the
@@ -60,9 +61,17 @@ class FileView {
   // opened (reported).
   int SkipRunIfSame(const char* path, int64_t length, uint64_t digest);
 
-  // 0 when the file is open for a pass, -1 when not (reported).
-  int Open(const char* path);
+  // Opens the file for a pass that starts at `from`, a line start: 0, or -1
+  // when it cannot be opened (reported). A pass from elsewhere than offset 0
+  // needs the buffered path: -2, nothing open, when only the direct path is
+  // left (its reads start at aligned offsets only).
+  int Open(const char* path, int64_t from = 0);
   void Close();
+
+  // Right after Open, before the first read: whether the `length` bytes at
+  // `offset` still have the digest `digest` (a run of lines of an earlier
+  // pass, anywhere in the file). Reads them through the pass's handle.
+  bool HoldsRun(int64_t offset, int64_t length, uint64_t digest);
 
   // The rest of the pass's cursor, kept by the change cycle beside the
   // reader: the line as read (bytes or units), whether the read that would
@@ -96,6 +105,13 @@ class FileView {
   unsigned char* runFrom_ = nullptr; // first byte not yet in the run digest; null: the next refill's first
   BytesDigest runDigest_;
 };
+
+// Whether the `length` bytes at `offset` of the open file have the digest
+// `digest` (DigestBytes), read through `scratch` of `size` bytes (any size
+// from 1 up: a longer stretch is read and digested in pieces). False when
+// the file ends sooner or a read fails.
+bool SameBytesAt(FileSystem& files, FileHandle file, int64_t offset, int64_t length, uint64_t digest,
+                 unsigned char* scratch, size_t size);
 
 // The view of the named entry points below.
 FileView& DefaultFileView();

@@ -39,6 +39,33 @@ int32_t RunTable::SkipUnchanged(FileView& view, const char* path) {
   return lines;
 }
 
+int32_t RunTable::MoveOverUnread(FileView& view, const char* path, size_t kept, bool checkEnds) {
+  if (kept == 0 || kept > runs_.size()) return kNotMoved;
+  const LineRun& last = runs_[kept - 1];
+  int64_t end = last.offset + last.length;
+  int opened = view.Open(path, end);
+  if (opened == -1) {
+    runs_.clear();
+    return -1;
+  }
+  if (opened != 0) return kNotMoved;
+  const LineRun& first = runs_.front();
+  if (checkEnds && !(view.HoldsRun(first.offset, first.length, first.digest) &&
+                     (kept == 1 || view.HoldsRun(last.offset, last.length, last.digest)))) {
+    view.Close();
+    return kNotMoved;
+  }
+  // A decision, once made, holds until the next listing; before it, the
+  // lines moved over decided what their reading decided.
+  if (view.lineDecision == TextEncoding::None) view.lineDecision = last.decisionAfter;
+  TextEncoding decision = view.lineDecision;
+  runs_.resize(kept);
+  int32_t lines = 0;
+  for (const LineRun& run : runs_) lines += run.lines;
+  StartPending(end, decision);
+  return lines;
+}
+
 void RunTable::CountLine(FileView& view) {
   ++pending_.lines;
   // A line that ran into the end of the pass may go on in the next.

@@ -49,6 +49,16 @@ class RunTable {
   // (the view has reported it; the pass reads no lines).
   int32_t SkipUnchanged(FileView& view, const char* path);
 
+  // Opens the view after the first `kept` runs for a pass that trusts them
+  // unread, dropping the runs after them; when `checkEnds`, only if the
+  // first and the last of them still hold (a copy-and-truncate that regrew
+  // differs in the first, a rewritten tail in the last). The lines moved
+  // over; -1 when the file could not be opened (reported); kNotMoved when
+  // nothing was moved over (a checked run differs, no run, or the view
+  // cannot start there), the view closed and the runs as they were.
+  static constexpr int32_t kNotMoved = -2;
+  int32_t MoveOverUnread(FileView& view, const char* path, size_t kept, bool checkEnds);
+
   // After each line of a listing or pass has been taken from the view (and
   // its encoding decided): counts it into the run being recorded, which ends
   // after a line that ended before the end of the pass (at its line end, or

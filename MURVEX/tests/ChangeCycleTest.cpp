@@ -3,6 +3,7 @@
 #include <set>
 #include <string>
 
+#include "ChangeCycle.h"
 #include "ConsoleTexts.h"
 #include "KeyedTextTable.h"
 #include "LineDigest.h"
@@ -44,6 +45,8 @@ class ChangeCycleTest : public ::testing::Test {
   void TearDown() override {
     TableClear();
     g_textEncoding = TextEncoding::None;
+    SetRunMinimum(0);
+    SetWholeVerifyLimit(-1);
   }
 
   MonitorPlatform Platform() { return MonitorPlatform{&files, &console, &watcher}; }
@@ -175,28 +178,108 @@ TEST_F(ChangeCycleTest, UnchangedRunsAreMovedOverShowingExactlyWhatALineByLinePa
       {"appended, the last line held back until its line end", {eight + "line 0009\nline", eight + "line 0009\nline 0010\n"},
        "<95>[0009]line 0009\n<10><95>[0010]line 0010\n<10>"},
   };
+  // Last: a file that grew is read from the end of its last run, as a
+  // large one is.
   struct Reading {
     int64_t runMinimum;
     size_t readLimit;
+    int64_t wholeVerifyLimit;
   };
   for (const Case& c : cases) {
-    for (Reading reading : {Reading{int64_t{1} << 40, 262144}, Reading{16, 262144}, Reading{16, 40}}) {
+    for (Reading reading : {Reading{int64_t{1} << 40, 262144, -1}, Reading{16, 262144, -1}, Reading{16, 40, -1},
+                            Reading{16, 40, 0}}) {
       TearDown();
       files = ScriptedFiles();
       console = ScriptedConsole();
       watcher = ScriptedWatcher();
       SetRunMinimum(reading.runMinimum);
       SetLineReaderBufferLimit(reading.readLimit);
+      SetWholeVerifyLimit(reading.wholeVerifyLimit);
       for (const std::string& bytes : c.writes) {
         ThenWrite(bytes);
         ThenStaysSo();
       }
-      EXPECT_EQ(listed + c.shown, Run(eight))
-          << c.name << ", runs of " << reading.runMinimum << ", reads of " << reading.readLimit;
+      EXPECT_EQ(listed + c.shown, Run(eight)) << c.name << ", runs of " << reading.runMinimum << ", reads of "
+                                              << reading.readLimit << ", whole up to " << reading.wholeVerifyLimit;
     }
   }
   SetRunMinimum(0);
   SetLineReaderBufferLimit(262144);
+}
+
+std::string TenByteLines(int from, int to, const char* word = "line") {
+  std::string text;
+  for (int i = from; i <= to; ++i) text += word + std::string(i < 10 ? " 000" : " 00") + std::to_string(i) + "\n";
+  return text;
+}
+
+// A large file that grew costs the bytes appended and its first and last
+// runs: the bytes the file delivers to that pass, with eight lines in four
+// runs of two (80 bytes). When either run differs, the pass verifies every
+// run as it would for a small file.
+TEST_F(ChangeCycleTest, AGrownLargeFileIsReadFromTheEndOfItsLastRunAfterItsFirstAndLastRunsAreChecked) {
+  struct Case {
+    const char* change;
+    std::string bytes;
+    std::string shown;
+    size_t bytesRead;
+  };
+  const Case cases[] = {
+      {"appended", TenByteLines(1, 10), "<95>[0009]line 0009\n[0010]line 0010\n<10>", 20 + 20 + 20},
+      {"copied and truncated, then regrown past the old size", TenByteLines(1, 10, "next"),
+       "<95>[0001]next 0001\n[0002]next 0002\n[0003]next 0003\n[0004]next 0004\n[0005]next 0005\n"
+       "[0006]next 0006\n[0007]next 0007\n[0008]next 0008\n[0009]next 0009\n[0010]next 0010\n<10>",
+       20 + 100},
+      {"the tail rewritten, then appended", TenByteLines(1, 6) + TenByteLines(7, 9, "LINE"),
+       "<95>[0007]LINE 0007\n[0008]LINE 0008\n[0009]LINE 0009\n<10>", 20 + 20 + 90},
+  };
+  for (const Case& c : cases) {
+    TearDown();
+    files = ScriptedFiles();
+    console = ScriptedConsole();
+    watcher = ScriptedWatcher();
+    SetRunMinimum(16);
+    SetWholeVerifyLimit(0);
+    size_t before = 0;
+    watcher.steps.push_back([&] {
+      files.Put(kPath, c.bytes);
+      before = files.bytesRead;
+      return ChangeWatcher::kWoke;
+    });
+    std::string screen = Run(TenByteLines(1, 8));
+    EXPECT_EQ(c.shown, screen.substr(screen.find("<95>"))) << c.change;
+    EXPECT_EQ(c.bytesRead, files.bytesRead - before) << c.change;
+  }
+}
+
+// An edit above the old end that came with an append is left to the sweep
+// between the waits: 5 microseconds of processor time for each millisecond
+// waited, here at most three runs (of two 10-byte lines) in each look of
+// half a second (a read costs a millisecond), so run 10 of 20 is reached
+// within ten looks and not within the first two. The run that differs
+// starts a pass from there.
+TEST_F(ChangeCycleTest, AnEditAboveTheEndOfAGrownLargeFileIsShownByTheSweepAtItsCappedRate) {
+  SetRunMinimum(16);
+  SetWholeVerifyLimit(0);
+  files.afterRead = [this] { watcher.nowMs += 1; };
+  ThenWrite(TenByteLines(1, 19) + TenByteLines(20, 20, "LINE") + TenByteLines(21, 41));
+  std::vector<size_t> readAtLook;
+  std::vector<std::string> screenAtLook;
+  for (int look = 0; look < 10; ++look) {
+    watcher.steps.push_back([&] {
+      readAtLook.push_back(files.bytesRead);
+      screenAtLook.push_back(console.screen);
+      return ChangeWatcher::kTimedOut;
+    });
+  }
+  std::string screen = Run(TenByteLines(1, 40));
+  const std::string appended = "<95>[0041]line 0041\n<10>";
+  EXPECT_EQ(appended + "<95>[0020]LINE 0020\n<10>", screen.substr(screen.find("<95>")));
+  EXPECT_EQ(appended, screenAtLook[2].substr(screenAtLook[2].find("<95>")));
+  for (size_t look = 1; look < readAtLook.size() && screenAtLook[look] == screenAtLook[0]; ++look) {
+    size_t swept = readAtLook[look] - readAtLook[look - 1];
+    EXPECT_TRUE(swept > 0 && swept <= 60) << "look " << look << " read " << swept;
+  }
 }
 
 // Back-to-back passes take a tenth of the time: after a pass of 40 ms the
