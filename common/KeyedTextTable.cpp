@@ -49,7 +49,9 @@ struct Slot {
   uint32_t previous;
 };
 
-// Process-wide state, changed only by the table operations on the one thread:
+// Process-wide state, changed only by the table operations, on one thread at
+// a time (a long listing fills it from a thread of its own while nothing
+// else uses it):
 int g_initialised = 0;                 // 0: empty and unprepared; 1: buckets prepared
 uint32_t g_bucketHeads[kBucketCount];  // newest entry of each bucket's chain
 std::vector<Slot*> g_slotChunks;       // slot storage, chunk by chunk (never moves)

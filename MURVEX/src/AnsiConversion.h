@@ -1,5 +1,5 @@
 // Turns UTF-8 and UTF-16 lines into the ANSI code page (932), in which the
-// monitor shows, compares and stores every line.
+// monitor shows every line and digests it for the line table.
 #pragma once
 
 #include <cstddef>

@@ -294,6 +294,8 @@ void ListAllLines(MonitorState& state, Console& console, bool showOpen) {
   filler.Finish();
 }
 
+namespace {
+
 // Takes the file's status into the current one (all zeros when it cannot be
 // reached). 1 when the outcome differs from the last look, else 0.
 int LookAtFile(MonitorState& state, FileSystem& files) {
@@ -390,8 +392,6 @@ void JudgeStatus(MonitorState& state, Console& console, bool settled) {
   }
   console.Flush();
 }
-
-namespace {
 
 // Whether judging the status of the last look makes a pass.
 bool PassFollows(const MonitorState& state, bool settled) {

@@ -57,13 +57,13 @@ struct MonitorState {
 void SetWholeVerifyLimit(int64_t bytes);
 
 // Reads the next line of the watched file through the view as the monitor
-// shows and stores it (the console's text, whatever the file's encoding),
+// shows and digests it (the console's text, whatever the file's encoding),
 // its NUL bytes left out; *textLength (when given) gets its length. Null
 // when the pass is over.
 const char* NextLineText(FileView& view, const char* path, size_t* textLength = nullptr);
 
-// Lists the whole file from line 1, storing every line in the line table
-// (which must hold none of its keys); the line counter ends at the count.
+// Lists the whole file from line 1, storing every line's digest in the line
+// table (which must hold none of its keys); the line counter ends at the count.
 // A last line without its line end is shown when showOpen, else held back.
 void ListAllLines(MonitorState& state, Console& console, bool showOpen);
 

@@ -14,7 +14,6 @@ namespace {
 // (up to 128 MB) doubled both the time of a pass and the monitor's peak
 // memory on large files.
 constexpr size_t kDefaultBufferLimit = 262144;
-constexpr size_t kDirectStep = 1000000;
 
 size_t g_bufferLimit = kDefaultBufferLimit;
 bool g_forceDirect = false;
@@ -31,22 +30,16 @@ int FileView::OpenDirectPath(const char* path) {
     return -1;
   }
   if (alignment == 0) alignment = 1;
-  auto aligned = [alignment](size_t size) { return size / alignment * alignment; };
-  // The largest locked buffer the system grants, trying ever smaller sizes.
+  // One read request's worth, rounded down to whole blocks (one block at
+  // least); no smaller buffer would be granted where this one is not.
   size_t size = g_bufferLimit < kDefaultBufferLimit ? g_bufferLimit : kDefaultBufferLimit;
-  if (aligned(size) == 0) size = alignment;
-  for (;;) {
-    size_t request = aligned(size);
-    if (request == 0) break;
-    void* block = Files().AllocateAligned(request);
-    if (block != nullptr) {
-      direct_ = file;
-      buffer_ = static_cast<unsigned char*>(block);
-      bufferSize_ = request;
-      return 0;
-    }
-    if (size <= kDirectStep) break;
-    size -= kDirectStep;
+  size_t request = size / alignment * alignment;
+  if (request == 0) request = alignment;
+  if (void* block = Files().AllocateAligned(request)) {
+    direct_ = file;
+    buffer_ = static_cast<unsigned char*>(block);
+    bufferSize_ = request;
+    return 0;
   }
   Files().Close(file);
   WriteMonitorError("システムリソースが不足しています\n", nullptr);

@@ -118,7 +118,8 @@ int DetectTextEncoding(const char* path) {
   TextEncoding encoding = TextEncoding::None;
   int verdict = Examine(path, &encoding);
   if (verdict == -2) verdict = -1;
-  // Recorded once; later tests never change it.
+  // Recorded at start only; a full listing decides again through
+  // DetectTextEncodingAgain.
   if (verdict == 1 && g_textEncoding == TextEncoding::None) g_textEncoding = encoding;
   return verdict;
 }

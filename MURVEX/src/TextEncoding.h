@@ -1,5 +1,5 @@
-// Decides once whether the watched file is text the monitor can show, and in
-// which encoding.
+// Decides whether the watched file is text the monitor can show, and in which
+// encoding: at start, and again at every full listing.
 #pragma once
 
 #include <cstddef>

@@ -105,7 +105,7 @@ class FaultScenarioTest : public ::testing::Test {
   }
   void TearDown() override {
     TableClear();
-    SetLineReaderBufferLimit(128000000);
+    SetLineReaderBufferLimit(262144);
     g_textEncoding = TextEncoding::None;
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
