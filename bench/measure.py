@@ -30,6 +30,13 @@ MURVEX_EXE = os.environ.get("MURVEX_EXE")
 WINE_PEAK, WINE_BUSY = os.environ.get("WINE_PEAK") == "1", os.environ.get("WINE_BUSY") == "1"
 # BUSY_ONLY=1: only the busy-writer rows (with their wc -l beside them).
 BUSY_ONLY = os.environ.get("BUSY_ONLY") == "1"
+# GRID_ONLY=1: only the rows beside `tail -n 0 -F` (the twelve-monitor grid,
+# single appends and edits in place), with the passes and the peak memory.
+GRID_ONLY = os.environ.get("GRID_ONLY") == "1"
+# The manager's grid: this many monitors, each on its own copy of the 1M-line
+# log with a writer of BUSY_RATE lines a second, for this many seconds.
+GRID_MONITORS, GRID_SECONDS = 12, 20
+TAIL = ["tail", "-n", "0", "-F"]
 # A writer that keeps its log open and flushes every line: this many lines a
 # second for this many seconds.
 BUSY_RATE, BUSY_SECONDS = 10, 15
@@ -445,6 +452,176 @@ def busy_rows():
     return rows
 
 
+def load_average():
+    return open("/proc/loadavg").read().split()[0]
+
+
+def grid_copies():
+    """GRID_MONITORS copies of the 1M-line log, made once."""
+    size = os.path.getsize(LOG_1M)
+    paths = []
+    for i in range(GRID_MONITORS):
+        path = os.path.join(DATA, f"grid-{i:02d}.log")
+        if not os.path.exists(path) or os.path.getsize(path) != size:
+            subprocess.run(["cp", LOG_1M, path], check=True)
+        read_through(path)
+        paths.append(path)
+    return paths
+
+
+def grid(command, paths):
+    """`command` on each path, each on its pseudo-terminal, while one writer
+    thread appends BUSY_RATE marked lines a second to every file, spread
+    evenly, for GRID_SECONDS: the share of a core of all the watchers
+    together, the delays from write to terminal of all lines, and how many
+    never arrived."""
+    watched = []
+    try:
+        for path in paths:
+            watched.append(Watched(command + [path], path))
+        for w in watched:
+            if command[0] == MURVEX:
+                wait_idle(w.proc.pid, limit_s=1200)
+        time.sleep(1.0)  # tail -F: its first read done; the monitors: idle
+        cpu0, wall0 = sum(cpu_ns(w.proc.pid) for w in watched), time.perf_counter()
+        numbers = [[] for _ in watched]
+        writes = BUSY_RATE * GRID_SECONDS * len(watched)
+        for k in range(writes):
+            i = k % len(watched)
+            numbers[i].append(watched[i].append())
+            pause = wall0 + (k + 1) / (BUSY_RATE * len(watched)) - time.perf_counter()
+            if pause > 0:
+                time.sleep(pause)
+        for w, n in zip(watched, numbers):
+            w.wait_arrived(n)
+        wall = time.perf_counter() - wall0
+        share = (sum(cpu_ns(w.proc.pid) for w in watched) - cpu0) / 1e9 / wall
+        delays, missing = [], 0
+        for w, n in zip(watched, numbers):
+            got, lost = w.delays(n)
+            delays += got
+            missing += lost
+    finally:
+        for w in watched:
+            w.close()
+    return share, delays, missing, writes
+
+
+def single_appends(command, path, count, ready):
+    """`count` single marked lines appended to path, each once `command`
+    has been quiet: the delay of each, from write to terminal."""
+    watched = Watched(command + [path], path)
+    try:
+        ready(watched.proc)
+        delays = []
+        for _ in range(count):
+            if command[0] == MURVEX:
+                wait_idle(watched.proc.pid, quiet_s=2.0)
+            else:
+                time.sleep(1.0)
+            number = watched.append()
+            watched.wait_arrived([number])
+            got, _ = watched.delays([number])
+            delays += got
+    finally:
+        watched.close()
+    return delays
+
+
+def line_offset(path, number):
+    """Offset and bytes of line `number` (from 1) of path."""
+    at, seen = 0, 0
+    with open(path, "rb") as f:
+        while True:
+            chunk = f.read(1 << 24)
+            if not chunk:
+                raise RuntimeError(f"{path} has fewer than {number} lines")
+            count = chunk.count(b"\n")
+            if seen + count >= number - 1:
+                start = 0
+                for _ in range(number - 1 - seen):
+                    start = chunk.index(b"\n", start) + 1
+                f.seek(at + start)
+                return at + start, f.readline()
+            seen += count
+            at += len(chunk)
+
+
+def edit_in_place(path, number, with_append, limit_s=120):
+    """The monitor on path; line `number` rewritten in place at the same
+    length (with a marker), and with `with_append` one line appended at
+    once after it: ms from the edit until the rewritten line reached the
+    terminal (None when it did not within limit_s). The line is put back."""
+    offset, original = line_offset(path, number)
+    marker = 999000 + number % 1000
+    edited = f"EDIT PROBE-{marker:06d} ".encode()
+    edited = (edited + original[len(edited):])[: len(original)]
+    watched = Watched([MURVEX, path], path)
+    try:
+        wait_idle(watched.proc.pid, limit_s=1200)
+        written = time.perf_counter()
+        with open(path, "r+b", buffering=0) as f:
+            f.seek(offset)
+            f.write(edited)
+        if with_append:
+            watched.append()
+        deadline = time.time() + limit_s
+        while marker not in watched.arrived and time.time() < deadline:
+            time.sleep(0.01)
+        shown = (watched.arrived[marker] - written) * 1000 if marker in watched.arrived else None
+    finally:
+        watched.close()
+        with open(path, "r+b", buffering=0) as f:
+            f.seek(offset)
+            f.write(original)
+    return shown
+
+
+def grid_rows():
+    """Each figure of the grid beside `tail -n 0 -F` in the same run."""
+    rows = []
+    paths = grid_copies()
+    print(f"grid: {GRID_MONITORS} x {os.path.getsize(LOG_1M) >> 20} MiB, load average {load_average()}")
+    m_share, m_delays, m_missing, writes = grid([MURVEX], paths)
+    print(f"grid, murvex done: load average {load_average()}")
+    t_share, t_delays, t_missing, _ = grid(TAIL, paths)
+    print(f"grid, tail -F done: load average {load_average()}")
+    goal = max(0.10, 4 * t_share)
+    m95 = percentile(m_delays, 0.95) if m_delays else float("nan")
+    t95 = percentile(t_delays, 0.95) if t_delays else float("nan")
+    rows.append((f"{GRID_MONITORS} monitors on 1M-line logs, {BUSY_RATE} lines/s each for {GRID_SECONDS} s: "
+                 "CPU of all, lines missing",
+                 f"{m_share * 100:.1f} % of a core, {m_missing} of {writes} missing",
+                 f"tail -F {t_share * 100:.1f} %, {t_missing} missing", None,
+                 f"<= {goal * 100:.1f} %, none missing", m_share <= goal and m_missing == 0))
+    rows.append(("the same: delay write to terminal, 95th percentile", f"{m95:.0f} ms", f"tail -F {t95:.0f} ms",
+                 None, "<= 50 ms", m95 <= 50))
+
+    def monitor_ready(proc):
+        wait_idle(proc.pid, limit_s=1200)
+
+    def tail_ready(proc):
+        time.sleep(1.0)
+
+    read_through(LOG_10M)
+    m_single = single_appends([MURVEX], LOG_10M, RUNS, monitor_ready)
+    t_single = single_appends(TAIL, LOG_10M, RUNS, tail_ready)
+    rows.append(("single append to the unchanged 10M-line log, write to terminal (median)",
+                 f"{median(m_single):.1f} ms", f"tail -F {median(t_single):.1f} ms", None, "<= 20 ms",
+                 median(m_single) <= 20))
+    print(f"single appends done: load average {load_average()}")
+    for path, name, number, goal_s in ((LOG_10M, "10M", 5000000, 60), (LOG_100K, "100k", 50000, 2)):
+        read_through(path)
+        for with_append in (False, True):
+            shown = edit_in_place(path, number, with_append)
+            what = "with a line appended at once" if with_append else "alone"
+            text = f"{shown:.0f} ms" if shown is not None else "not shown"
+            rows.append((f"edit in place of line {number:,} of the {name}-line log, {what}: shown after", text,
+                         "", None, f"<= {goal_s} s", shown is not None and shown <= goal_s * 1000))
+            print(f"edit {name} {what} done: load average {load_average()}")
+    return rows
+
+
 def print_rows(rows):
     print("| figure | MURVEX | reference | ratio | goal | met |")
     print("|---|---|---|---|---|---|")
@@ -472,6 +649,25 @@ def main():
     print(f"load average at the start: {open('/proc/loadavg').read().split()[:3]}")
     if BUSY_ONLY:
         finish(busy_rows())
+        return
+    if GRID_ONLY:
+        read_through(LOG_10M)
+        wc10 = wc_ms(LOG_10M)
+        big = pass_bench(LOG_10M, RUNS, APPEND_1000)
+        peaks = [peak_memory(LOG_10M) for _ in range(RUNS)]
+        hwm, size = median(p[0] for p in peaks), peaks[0][1]
+        rows = grid_rows() + [
+            ("one difference pass, no line changed, 10M lines", f"{big['pass_unchanged']:.0f} ms",
+             f"wc -l {wc10:.0f} ms", big["pass_unchanged"] / wc10, "<= 4", big["pass_unchanged"] / wc10 <= 4),
+            ("one difference pass after 1,000 appended lines, 10M lines", f"{big['pass_appended']:.1f} ms",
+             f"wc -l {wc10:.0f} ms", big["pass_appended"] / wc10, "", True),
+            ("first listing to /dev/null, 10M lines (in the same pass_bench run)",
+             f"{big['first_listing']:.0f} ms", f"wc -l {wc10:.0f} ms", big["first_listing"] / wc10, "<= 10",
+             big["first_listing"] / wc10 <= 10),
+            ("peak resident memory watching the 10M-line file", f"{hwm / (1 << 20):.0f} MiB",
+             f"file {size / (1 << 20):.0f} MiB", hwm / size, "<= 0.5", hwm / size <= 0.5),
+        ]
+        finish(rows)
         return
 
     for path in (LOG_10M, LOG_1M, LOG_100K):

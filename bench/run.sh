@@ -7,6 +7,11 @@
 #   bench/run.sh            RUNS=7 by default (medians); BENCH_DATA=dir for the logs
 #   WINE_PEAK=1 bench/run.sh   also the Windows release's peak memory under wine
 #   WINE_BUSY=1 bench/run.sh   also its share of a core under the busy writer
+#   GRID_ONLY=1 bench/run.sh   only the rows beside tail -n 0 -F: twelve monitors
+#                              on copies of the 1M-line log, 10 lines a second
+#                              each for 20 s; single appends to and edits in
+#                              place of the 10M- and 100k-line logs; with the
+#                              passes and the peak memory
 #   BUSY_ONLY=1 bench/run.sh   only the busy-writer rows (a writer that keeps
 #                              the log open, 10 lines a second for 15 s, on
 #                              100k, 1M and 10M lines, each beside wc -l)

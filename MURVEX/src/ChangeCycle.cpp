@@ -46,6 +46,7 @@ constexpr int64_t kLongestHoldOffMs = 5000;
 // stay within a few percent together. A sweep of a 100 MB log then takes
 // seconds, of a 1 GB log tens of seconds.
 constexpr int64_t kSweepUsPerMs = 5;
+int64_t g_sweepUsPerMs = kSweepUsPerMs;
 constexpr int64_t kMostSweepCreditUs = 20000;
 constexpr int64_t kDefaultWholeVerifyLimit = int64_t{4} << 20;
 int64_t g_wholeVerifyLimit = kDefaultWholeVerifyLimit;
@@ -485,7 +486,7 @@ void SweepRuns(MonitorState& state, const MonitorPlatform& platform) {
   ChangeWatcher& watcher = *platform.watcher;
   int64_t now = watcher.NowMs();
   if (state.sweptAtMs >= 0) {
-    state.sweepCreditUs = std::min(state.sweepCreditUs + (now - state.sweptAtMs) * kSweepUsPerMs, kMostSweepCreditUs);
+    state.sweepCreditUs = std::min(state.sweepCreditUs + (now - state.sweptAtMs) * g_sweepUsPerMs, kMostSweepCreditUs);
   }
   state.sweptAtMs = now;
   size_t count = state.runs.Count();
@@ -564,6 +565,8 @@ bool FolderStillWatched(const MonitorState& state, FileSystem& files) {
 }  // namespace
 
 void SetWholeVerifyLimit(int64_t bytes) { g_wholeVerifyLimit = bytes >= 0 ? bytes : kDefaultWholeVerifyLimit; }
+
+void SetSweepRate(int64_t microsecondsPerMs) { g_sweepUsPerMs = microsecondsPerMs >= 0 ? microsecondsPerMs : kSweepUsPerMs; }
 
 int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long maxWakeups) {
   ChangeWatcher& watcher = *platform.watcher;

@@ -56,6 +56,11 @@ struct MonitorState {
 // smaller ones are verified whole at every pass. Tests lower it.
 void SetWholeVerifyLimit(int64_t bytes);
 
+// The sweep's processor time in microseconds for every millisecond that
+// passes (5, half a percent of a core, by default; negative: the default).
+// The pass benchmark sets 0 to time the passes alone.
+void SetSweepRate(int64_t microsecondsPerMs);
+
 // Reads the next line of the watched file through the view as the monitor
 // shows and digests it (the console's text, whatever the file's encoding),
 // its NUL bytes left out; *textLength (when given) gets its length. Null
