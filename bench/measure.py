@@ -596,6 +596,7 @@ def grid_rows():
                  f"<= {goal * 100:.1f} %, none missing", m_share <= goal and m_missing == 0))
     rows.append(("the same: delay write to terminal, 95th percentile", f"{m95:.0f} ms", f"tail -F {t95:.0f} ms",
                  None, "<= 50 ms", m95 <= 50))
+    print_rows(rows)
 
     def monitor_ready(proc):
         wait_idle(proc.pid, limit_s=1200)
@@ -618,7 +619,7 @@ def grid_rows():
             text = f"{shown:.0f} ms" if shown is not None else "not shown"
             rows.append((f"edit in place of line {number:,} of the {name}-line log, {what}: shown after", text,
                          "", None, f"<= {goal_s} s", shown is not None and shown <= goal_s * 1000))
-            print(f"edit {name} {what} done: load average {load_average()}")
+            print(f"edit {name} {what}: shown after {text}; load average {load_average()}")
     return rows
 
 
@@ -628,7 +629,7 @@ def print_rows(rows):
     for name, measured, reference, ratio, goal, met in rows:
         if ratio is not None:
             shown = f"{ratio:.2f}"
-        elif measured.split()[1] == "ms":
+        elif measured.split()[1] == "ms" and reference:
             shown = f"+{float(measured.split()[0]) - float(reference.split()[-2]):.1f} ms"
         else:
             shown = ""

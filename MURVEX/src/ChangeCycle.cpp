@@ -83,6 +83,7 @@ void Forget(MonitorState& state, Console& console) {
   state.listedCount = 0;
   state.heldLine = 0;
   state.previousCount = 0;
+  state.restartRun = -1;
   TableClear();
   console.Clear();
   console.Flush();
@@ -90,6 +91,7 @@ void Forget(MonitorState& state, Console& console) {
 
 void FullListing(MonitorState& state, Console& console, bool showOpen) {
   state.previousCount = 0;
+  state.restartRun = -1;
   TableClear();
   // A new file may be in another encoding than the one found at start (a
   // program that writes UTF-16 with its mark into an emptied log).

@@ -96,6 +96,11 @@ bool FileView::BeginCall(const char* path, int capacity) {
   return true;
 }
 
+FileView::~FileView() {
+  Close();
+  free(kept_);
+}
+
 int FileView::Open(const char* path, int64_t from) {
   Close();
   bytesLeft_ = 0;
@@ -120,7 +125,17 @@ int FileView::Open(const char* path, int64_t from) {
   consumed_ = from;
   if (status.size <= 0) return -1;
   size_t size = static_cast<uint64_t>(status.size) < g_bufferLimit ? static_cast<size_t>(status.size) : g_bufferLimit;
-  void* heap = g_forceDirect ? nullptr : malloc(size);
+  // The heap buffer is kept from pass to pass: a pass after an append reads
+  // a few kilobytes, and fresh pages for each would cost it more than that.
+  if (kept_ != nullptr && (keptSize_ < size || g_forceDirect)) {
+    free(kept_);
+    kept_ = nullptr;
+  }
+  if (kept_ == nullptr && !g_forceDirect) {
+    kept_ = static_cast<unsigned char*>(malloc(size));
+    keptSize_ = size;
+  }
+  void* heap = kept_;
   if (heap == nullptr && from != 0) return -2;
   if (heap == nullptr) {
     closed_ = OpenDirectPath(path) != 0;
@@ -129,7 +144,6 @@ int FileView::Open(const char* path, int64_t from) {
   FileHandle file = Files().OpenShared(path);
   if (file == kNoFile) {
     WriteMonitorError("[%s]はオープンできません\n", path);
-    free(heap);
     return -1;
   }
   shared_ = file;
@@ -143,7 +157,6 @@ void FileView::Close() {
   if (shared_ != kNoFile) {
     Files().Close(shared_);
     shared_ = kNoFile;
-    free(buffer_);
   } else if (direct_ != kNoFile) {
     Files().Close(direct_);
     direct_ = kNoFile;

@@ -25,7 +25,7 @@
 class FileView {
  public:
   FileView() = default;
-  ~FileView() { Close(); }
+  ~FileView();
   FileView(const FileView&) = delete;
   FileView& operator=(const FileView&) = delete;
 
@@ -93,7 +93,9 @@ class FileView {
   FileHandle direct_ = kNoFile;  // direct path; kNoFile while the heap path is in use
   FileHandle shared_ = kNoFile;  // heap path; kNoFile otherwise
   int64_t bytesLeft_ = 0;        // size at open less every byte delivered this pass
-  unsigned char* buffer_ = nullptr;
+  unsigned char* buffer_ = nullptr;  // kept_ or the direct path's block while open
+  unsigned char* kept_ = nullptr;    // the heap path's buffer, kept between passes
+  size_t keptSize_ = 0;
   size_t bufferSize_ = 0;            // every read request asks for exactly this many bytes
   unsigned char* cursor_ = nullptr;  // null: the buffer must be refilled before scanning
   unsigned char* end_ = nullptr;     // one past the last byte the last refill delivered
