@@ -119,6 +119,7 @@ void DifferencePass(MonitorState& state, Console& console, bool showOpen) {
     skipped = state.runs.MoveOverUnread(view, state.path, state.runs.Count(), true);
   }
   state.restartRun = -1;
+  const bool trusted = skipped >= 0;
   if (skipped == RunTable::kNotMoved) skipped = state.runs.SkipUnchanged(view, state.path);
   state.lineCounter = skipped > 0 ? skipped : 0;
   CountingKey counting(state.lineCounter);
@@ -146,6 +147,7 @@ void DifferencePass(MonitorState& state, Console& console, bool showOpen) {
   }
   console.SetColour(kColourListing);
   state.listedCount = state.lineCounter;
+  if (trusted) state.sweepLeft = state.runs.Count();
 }
 
 }  // namespace
@@ -482,7 +484,9 @@ int LookAndJudge(MonitorState& state, const MonitorPlatform& platform, bool woke
 
 // Between the waits: verifies runs of a large file that an append pass
 // trusted, from where the last slice stopped, for as long as the saved-up
-// processor time allows and at most one whole sweep. A run that differs
+// processor time allows, until a whole sweep has followed the last pass
+// that trusted runs unread (any other change makes a pass that verifies
+// every run). A run that differs
 // starts a difference pass from it, judged as any pass.
 void SweepRuns(MonitorState& state, const MonitorPlatform& platform) {
   ChangeWatcher& watcher = *platform.watcher;
@@ -493,7 +497,7 @@ void SweepRuns(MonitorState& state, const MonitorPlatform& platform) {
   state.sweptAtMs = now;
   size_t count = state.runs.Count();
   if (!state.fileFound || state.current != state.saved || state.saved.size < g_wholeVerifyLimit ||
-      state.listedCount == 0 || count == 0 || state.sweepCreditUs <= 0) {
+      state.listedCount == 0 || count == 0 || state.sweepLeft == 0 || state.sweepCreditUs <= 0) {
     return;
   }
   FileSystem& files = *platform.files;
@@ -510,7 +514,8 @@ void SweepRuns(MonitorState& state, const MonitorPlatform& platform) {
                            state.sweepBuffer.size());
     if (differs) break;
     state.sweepRun = (state.sweepRun + 1) % count;
-  } while (state.sweepRun != from && watcher.CpuUs() - startUs < state.sweepCreditUs);
+    --state.sweepLeft;
+  } while (state.sweepLeft > 0 && state.sweepRun != from && watcher.CpuUs() - startUs < state.sweepCreditUs);
   state.sweepCreditUs -= watcher.CpuUs() - startUs;
   files.Close(file);
   if (!differs) return;

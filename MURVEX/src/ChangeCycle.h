@@ -43,8 +43,11 @@ struct MonitorState {
   // sweep found the next one changed); -1: as the status says.
   int64_t restartRun = -1;
   // The sweep that verifies, between the waits, the runs an append pass
-  // trusted: the next run it verifies, the processor time it may still
-  // take (microseconds), when it last ran, and its read buffer.
+  // trusted: the runs left to verify before it rests (a whole sweep after
+  // each pass that trusted runs unread), the next run it verifies, the
+  // processor time it may still take (microseconds), when it last ran, and
+  // its read buffer.
+  size_t sweepLeft = 0;
   size_t sweepRun = 0;
   int64_t sweepCreditUs = 0;
   int64_t sweptAtMs = -1;

@@ -257,7 +257,7 @@ TEST_F(ChangeCycleTest, AGrownLargeFileIsReadFromTheEndOfItsLastRunAfterItsFirst
 // waited, here at most three runs (of two 10-byte lines) in each look of
 // half a second (a read costs a millisecond), so run 10 of 20 is reached
 // within ten looks and not within the first two. The run that differs
-// starts a pass from there.
+// starts a pass from there; a whole sweep later the sweep rests.
 TEST_F(ChangeCycleTest, AnEditAboveTheEndOfAGrownLargeFileIsShownByTheSweepAtItsCappedRate) {
   SetRunMinimum(16);
   SetWholeVerifyLimit(0);
@@ -265,7 +265,7 @@ TEST_F(ChangeCycleTest, AnEditAboveTheEndOfAGrownLargeFileIsShownByTheSweepAtIts
   ThenWrite(TenByteLines(1, 19) + TenByteLines(20, 20, "LINE") + TenByteLines(21, 41));
   std::vector<size_t> readAtLook;
   std::vector<std::string> screenAtLook;
-  for (int look = 0; look < 10; ++look) {
+  for (int look = 0; look < 30; ++look) {
     watcher.steps.push_back([&] {
       readAtLook.push_back(files.bytesRead);
       screenAtLook.push_back(console.screen);
@@ -276,6 +276,8 @@ TEST_F(ChangeCycleTest, AnEditAboveTheEndOfAGrownLargeFileIsShownByTheSweepAtIts
   const std::string appended = "<95>[0041]line 0041\n<10>";
   EXPECT_EQ(appended + "<95>[0020]LINE 0020\n<10>", screen.substr(screen.find("<95>")));
   EXPECT_EQ(appended, screenAtLook[2].substr(screenAtLook[2].find("<95>")));
+  EXPECT_NE(screenAtLook[10], screenAtLook[0]);
+  EXPECT_EQ(readAtLook[25], readAtLook.back()) << "resting";
   for (size_t look = 1; look < readAtLook.size() && screenAtLook[look] == screenAtLook[0]; ++look) {
     size_t swept = readAtLook[look] - readAtLook[look - 1];
     EXPECT_TRUE(swept > 0 && swept <= 60) << "look " << look << " read " << swept;
