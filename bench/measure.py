@@ -549,9 +549,10 @@ def line_offset(path, number):
 
 def edit_in_place(path, number, with_append, limit_s=120):
     """The monitor on path; line `number` rewritten in place at the same
-    length (with a marker), and with `with_append` one line appended at
-    once after it: ms from the edit until the rewritten line reached the
-    terminal (None when it did not within limit_s). The line is put back."""
+    length (with a marker), and with `with_append` one line appended after
+    it while the monitor is stopped, so that one pass finds both: ms from
+    the edit until the rewritten line reached the terminal (None when it did
+    not within limit_s). The line is put back."""
     offset, original = line_offset(path, number)
     marker = 999000 + number % 1000
     edited = f"EDIT PROBE-{marker:06d} ".encode()
@@ -559,12 +560,15 @@ def edit_in_place(path, number, with_append, limit_s=120):
     watched = Watched([MURVEX, path], path)
     try:
         wait_idle(watched.proc.pid, limit_s=1200)
+        if with_append:
+            os.kill(watched.proc.pid, signal.SIGSTOP)
         written = time.perf_counter()
         with open(path, "r+b", buffering=0) as f:
             f.seek(offset)
             f.write(edited)
         if with_append:
             watched.append()
+            os.kill(watched.proc.pid, signal.SIGCONT)
         deadline = time.time() + limit_s
         while marker not in watched.arrived and time.time() < deadline:
             time.sleep(0.01)

@@ -123,8 +123,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // A pass that trusts the runs unread and reads after the last of them
   // (the file grew): the lines after it, or, when it cannot, nothing moved.
+  // The lines after the last run are taken as they were when their bytes hold.
   runs.Forget(DefaultFileView());
   recorded = ActualPass(capacity, wide, &runs);
+  runs.EndPass(DefaultFileView());
   size_t count = runs.Count();
   int32_t moved = runs.MoveOverUnread(DefaultFileView(), "f", count, true);
   rest = moved >= 0 ? ActualPass(capacity, wide, &runs) : std::vector<Piece>();

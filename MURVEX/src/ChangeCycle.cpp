@@ -145,6 +145,7 @@ void DifferencePass(MonitorState& state, Console& console, bool showOpen) {
     TableInsert(key, digest);
     PrintLine(console, state.lineCounter, text, length);
   }
+  state.runs.EndPass(view);
   console.SetColour(kColourListing);
   state.listedCount = state.lineCounter;
   if (trusted) state.sweepLeft = state.runs.Count();
@@ -297,6 +298,7 @@ void ListAllLines(MonitorState& state, Console& console, bool showOpen) {
   }
   tail.Release([&](int32_t number, const std::string& text) { PrintLine(console, number, text.data(), text.size()); });
   filler.Finish();
+  state.runs.EndPass(view);
 }
 
 namespace {

@@ -154,6 +154,10 @@ int FileView::Open(const char* path, int64_t from) {
 }
 
 void FileView::Close() {
+  // The bytes delivered since the last refill join the run digest, which
+  // then covers every byte up to EndOffset.
+  if (runFrom_ != nullptr && end_ != nullptr) runDigest_.Add(runFrom_, static_cast<size_t>(end_ - runFrom_));
+  runFrom_ = nullptr;
   if (shared_ != kNoFile) {
     Files().Close(shared_);
     shared_ = kNoFile;
@@ -169,6 +173,19 @@ void FileView::Close() {
 bool FileView::HoldsRun(int64_t offset, int64_t length, uint64_t digest) {
   if (closed_ || shared_ == kNoFile || cursor_ != nullptr) return false;
   return SameBytesAt(Files(), shared_, offset, length, digest, buffer_, bufferSize_);
+}
+
+bool FileView::ResumesRun(int64_t offset, uint64_t digest) {
+  if (closed_ || shared_ == kNoFile || cursor_ != nullptr || offset > consumed_) return false;
+  runDigest_.Begin();
+  for (int64_t at = offset; at < consumed_;) {
+    size_t want = static_cast<uint64_t>(consumed_ - at) < bufferSize_ ? static_cast<size_t>(consumed_ - at) : bufferSize_;
+    int64_t got = Files().ReadAt(shared_, at, buffer_, want);
+    if (got <= 0) return false;
+    runDigest_.Add(buffer_, static_cast<size_t>(got));
+    at += got;
+  }
+  return runDigest_.Value() == digest;
 }
 
 bool SameBytesAt(FileSystem& files, FileHandle file, int64_t offset, int64_t length, uint64_t digest,

@@ -72,6 +72,15 @@ class FileView {
   // `offset` still have the digest `digest` (a run of lines of an earlier
   // pass, anywhere in the file). Reads them through the pass's handle.
   bool HoldsRun(int64_t offset, int64_t length, uint64_t digest);
+  // The same for the bytes from `offset` up to where the view starts, which
+  // then begin the run digest in progress (the lines after the last run,
+  // read by an earlier pass and left unread by this one).
+  bool ResumesRun(int64_t offset, uint64_t digest);
+
+  // Once a pass is over: where its view ended, and the digest of the bytes
+  // from the last take (or the last run moved over) up to there.
+  int64_t EndOffset() const { return consumed_; }
+  uint64_t RunDigestSoFar() const { return runDigest_.Value(); }
 
   // The rest of the pass's cursor, kept by the change cycle beside the
   // reader: the line as read (bytes or units), whether the read that would

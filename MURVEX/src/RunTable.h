@@ -65,6 +65,12 @@ class RunTable {
   // as a whole piece) once it holds at least the minimum.
   void CountLine(FileView& view);
 
+  // After the last line of a listing or pass: when it ended with a whole
+  // line, the lines after the last run (fewer bytes than a run) are kept as
+  // they were read, so that the next append pass can check their bytes at
+  // once instead of comparing them line by line.
+  void EndPass(const FileView& view);
+
  private:
   void StartPending(int64_t offset, TextEncoding decision);
 
@@ -72,4 +78,9 @@ class RunTable {
   // The run being recorded: where it starts, its lines so far and the
   // decision before its first line.
   LineRun pending_ = {0, 0, 0, 0, TextEncoding::None, TextEncoding::None};
+  bool lastLineOpen_ = false;  // the line last counted ran into the end of its pass
+  int64_t lastLineEnd_ = 0;    // the offset after it
+  // The lines after the last run as the last pass ended; length -1: none
+  // (cleared whenever the runs change).
+  LineRun tail_ = {0, -1, 0, 0, TextEncoding::None, TextEncoding::None};
 };
