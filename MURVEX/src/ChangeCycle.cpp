@@ -321,8 +321,6 @@ int LookAtFile(MonitorState& state, FileSystem& files) {
   return state.fileFound != wasFound || state.current != before ? 1 : 0;
 }
 
-namespace {
-
 // Whether the file now under the name begins as the shown one did: its
 // first line as recorded under line 1 and, where a run was recorded, the
 // bytes of the first run. Read through the pass's view, left closed.
@@ -349,8 +347,6 @@ bool BeginsAsShown(MonitorState& state) {
   view.lineDecision = decision;
   return same;
 }
-
-}  // namespace
 
 // Brings the screen up to date with the status of the last look. A last
 // line without its line end is held back unless `settled`: the file has
