@@ -8,6 +8,7 @@
 
 char g_dataFolder[260] = "";
 char g_watchListPath[260] = "";
+bool g_watchListRefused = false;
 
 int FormatDataFolder(const char* programData, char* folder, size_t size) {
   if (programData == nullptr || folder == nullptr) return -1;
@@ -18,7 +19,7 @@ int FormatDataFolder(const char* programData, char* folder, size_t size) {
   // The watch list path must fit a path buffer too, and so must the
   // temporary copy it is saved through.
   size_t needed = length + std::strlen(separator) + std::strlen("Fennwick\\Kestrin");
-  size_t listTail = 1 + std::strlen(kWatchListFileName) + std::strlen(kTemporarySuffix);
+  size_t listTail = 1 + std::strlen(kWatchListFileName) + kTemporaryTagLength + std::strlen(kTemporarySuffix);
   if (needed + listTail > kPathBufferSize - 1 || needed >= size) return -1;
   std::snprintf(folder, size, "%s%sFennwick\\Kestrin", programData, separator);
   return 0;

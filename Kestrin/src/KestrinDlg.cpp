@@ -36,6 +36,10 @@ const wchar_t kNoMonitorProgramMessage[] =
 const wchar_t kSaveFailedMessage[] =
     L"監視ファイルの一覧を保存できませんでした。\n"
     L"一覧を保存せずに終了しますか？";
+const wchar_t kSaveRefusedMessage[] =
+    L"監視ファイルの一覧（Surveillance.txt）またはそのフォルダーが、リンクなど通常のファイル・"
+    L"フォルダーではないため、保存しませんでした。\n"
+    L"一覧を保存せずに終了しますか？";
 
 char g_startCommand[kStartCommandSize];
 
@@ -246,9 +250,12 @@ void CKestrinDlg::OnExit() {
   // Escape (pressed since the last query) never closes the dialog.
   if (GetAsyncKeyState(VK_ESCAPE) & 1) return;
   if (g_monitoringFlag == 1) return;
-  if (SaveWatchList(g_watchListPath) != 0) {
+  // A list refused at start is never saved over; the user was told then.
+  int saved = g_watchListRefused ? 0 : SaveWatchList(g_watchListPath);
+  if (saved != 0) {
     // The old list file is intact; the user chooses to stay or to leave.
-    if (MessageBox(kSaveFailedMessage, kMessageCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
+    const wchar_t* message = saved == kNotPlainFile ? kSaveRefusedMessage : kSaveFailedMessage;
+    if (MessageBox(message, kMessageCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
   }
   OnCancel();
 }

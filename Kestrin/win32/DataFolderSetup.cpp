@@ -8,6 +8,7 @@
 
 #include "CommandRunner.h"
 #include "DataFolder.h"
+#include "WatchList.h"
 
 const char* SetupDataFolder() {
   if (FormatDataFolder(std::getenv("ProgramData"), g_dataFolder, sizeof g_dataFolder) != 0) {
@@ -40,7 +41,14 @@ const char* SetupDataFolder() {
     if (length < 0 || static_cast<size_t>(length) >= sizeof work - used) return g_dataFolder;
     if (_access(work, 0) != 0 && !CreateDirectoryA(work, nullptr)) return g_dataFolder;
   }
-  GrantEveryoneAccess();
+  // Never opened up to everyone through a junction planted on the way,
+  // nor swapped for one meanwhile.
+  char listPath[sizeof g_dataFolder + sizeof kWatchListFileName];
+  std::snprintf(listPath, sizeof listPath, "%s\\%s", g_dataFolder, kWatchListFileName);
+  if (HoldListFolder(listPath) == 0) {
+    GrantEveryoneAccess();
+    ReleaseListFolder();
+  }
   return g_dataFolder;
 }
 
