@@ -38,7 +38,7 @@ int ReadPlainFile(const char* path, std::string& bytes) {
   int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? 1 : errno == ELOOP ? -2 : -1;
   struct stat status;
-  int result = fstat(fd, &status) != 0 ? -1 : !S_ISREG(status.st_mode) || status.st_nlink != 1 ? kNotPlainFile : 0;
+  int result = fstat(fd, &status) != 0 ? -1 : !S_ISREG(status.st_mode) || status.st_nlink > 1 ? kNotPlainFile : 0;
   char buffer[4096];
   for (ssize_t got; result == 0 && (got = read(fd, buffer, sizeof buffer)) != 0;) {
     if (got > 0) bytes.append(buffer, static_cast<size_t>(got));

@@ -77,7 +77,7 @@ int ReadPlainFile(const char* path, std::string& bytes) {
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &information)) {
     result = GetFileType(file) != FILE_TYPE_DISK ? kNotPlainFile : -1;
   } else if ((information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-             information.nNumberOfLinks != 1) {
+             information.nNumberOfLinks > 1) {
     // A second name may be anywhere on the volume, another user's file.
     result = kNotPlainFile;
   }
