@@ -2,7 +2,9 @@
 // commands and environments ("windir", "PATH", the manager's folder, which
 // candidates are readable). NextToken must agree with its rules written out
 // plainly; the built line must fit its buffer and, for well-formed Shift-JIS,
-// split back into the same arguments.
+// split back into the same arguments: by the rules a started program's C
+// runtime splits argv by, or, through the command interpreter, by the
+// tokenizer.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 
 #include "CommandRunner.h"
 #include "DoubleByteText.h"
+#include "RuntimeArguments.h"
 
 namespace {
 
@@ -160,8 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The same holds for the program path once a folder is put before it.
     const char* closing = built.commandLine[0] == '"' ? strchr(built.commandLine + 1, '"') : nullptr;
     if (closing != nullptr && static_cast<size_t>(closing - built.commandLine - 1) >= kTokenSize - 2) return 0;
-    std::vector<std::string> all = Split(built.commandLine, " ");
-    if (all.empty()) abort();
+    // Started directly, the program's C runtime splits the line.
+    std::vector<std::string> all = SplitLikeTheCRuntime(built.commandLine);
     std::string program = all[0];
     // The program keeps its name; only a folder may have been put before it.
     if (program.size() < arguments[0].size() ||

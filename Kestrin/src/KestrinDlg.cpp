@@ -33,6 +33,9 @@ const wchar_t kNoMonitorProgramMessage[] =
     L"Kestrin.exe のあるフォルダーのパスが長すぎるか、シフト JIS で表せない文字を含むため、"
     L"MURVEX.exe を起動できません。\n"
     L"短い名前のフォルダーに移してから起動してください。";
+const wchar_t kEntryRefusedMessage[] =
+    L"一覧に、二重引用符を含むか長すぎるため監視を開始できないファイル名がありました。\n"
+    L"そのファイルは監視していません。";
 const wchar_t kSaveFailedMessage[] =
     L"監視ファイルの一覧を保存できませんでした。\n"
     L"一覧を保存せずに終了しますか？";
@@ -207,21 +210,28 @@ void CKestrinDlg::OnStart() {
   }
   g_monitoringFlag = 1;
   ApplyButtonStates(Mode::kMonitoring);
+  struct Starts {
+    const char* program;
+    int refused;
+  } starts{m_monitorProgramPath, 0};
   TableWalk(
       [](const char*, const char* path, int, void* context) {
-        const char* program = static_cast<const char*>(context);
-        // A command that would not fit is skipped like a monitor that
-        // could not start.
+        Starts* s = static_cast<Starts*>(context);
+        // An entry that would not reach the monitor as one whole path is
+        // not started.
         // Minimised without activation: the console host keeps such a
         // console for itself instead of handing it to a terminal program,
         // and the monitor restores its window as its first step.
-        if (FormatStartCommand(g_startCommand, sizeof g_startCommand, program, path) == 0) {
-          RunCommand(g_startCommand, SW_SHOWMINNOACTIVE);
+        if (FormatStartCommand(g_startCommand, sizeof g_startCommand, s->program, path) != 0) {
+          ++s->refused;
+          return 1;
         }
+        RunCommand(g_startCommand, SW_SHOWMINNOACTIVE);
         Sleep(kPauseBetweenStartsMs);
         return 1;
       },
-      m_monitorProgramPath);
+      &starts);
+  if (starts.refused > 0) MessageBox(kEntryRefusedMessage, kMessageCaption, MB_OK | MB_ICONWARNING);
 }
 
 void CKestrinDlg::OnStop() {
@@ -237,8 +247,12 @@ void CKestrinDlg::OnStop() {
   char systemFolder[kPathBufferSize];
   UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
   if (length == 0 || length >= sizeof systemFolder) systemFolder[0] = '\0';
+  // Only this user's monitors: an elevated manager may end anyone's.
+  char userName[257];  // UNLEN and its NUL
+  DWORD userLength = sizeof userName;
+  if (!GetUserNameA(userName, &userLength)) userName[0] = '\0';
   char command[kCommandLineSize];
-  if (FormatStopCommand(command, sizeof command, systemFolder) == 0) RunCommandAndWait(command, 0, INFINITE);
+  if (FormatStopCommand(command, sizeof command, systemFolder, userName) == 0) RunCommandAndWait(command, 0, INFINITE);
   m_stopping = false;
   g_monitoringFlag = 0;
   ApplyButtonStates(Mode::kIdle);
