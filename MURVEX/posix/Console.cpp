@@ -632,6 +632,12 @@ void TerminalConsole::WriteError(const char* text) {
   std::string shown;
   AppendVisible(text, strlen(text), true, shown);
   shown = InTerminalCharset(shown, true);
+  // On the same screen a message shows in the terminal's own colours, never
+  // in a changed line's; the colour shown comes back after it.
+  int colour = g_colourShown;
+  if (touched_ && errorIsTerminal_ && colour >= 0 && strcmp(kColourSequences[marks_][colour], "\x1b[0m") != 0) {
+    shown = "\x1b[0m" + shown + kColourSequences[marks_][colour];
+  }
   WriteAll(errorFd_, shown.data(), shown.size());
   if (errorIsTerminal_) {
     rowStart_ = true;

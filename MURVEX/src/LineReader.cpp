@@ -131,7 +131,7 @@ int FileView::Open(const char* path) {
   }
   FileHandle file = Files().OpenShared(path);
   if (file == kNoFile) {
-    WriteMonitorError("[%s]はオープンできません\n", path);
+    WriteOpenError(path);
     free(heap);
     return -1;
   }

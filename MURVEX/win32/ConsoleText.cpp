@@ -106,6 +106,9 @@ const char* Utf16LineToConsole(const uint16_t* line, size_t count, size_t* conve
   return UnitsAsUtf8(out, converted);
 }
 
+// The messages are the system's Japanese texts, which name no reason.
+std::string OpenFailureReason(const char*) { return std::string(); }
+
 std::string MessageToConsole(const std::string& utf8) {
   size_t units = 0;
   uint16_t* wide = Utf8ToUtf16Alloc(utf8.c_str(), &units);

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -27,6 +28,18 @@ namespace {
 // "はオープンできません".
 const std::string kCannotOpen =
     "\xE3\x81\xAF\xE3\x82\xAA\xE3\x83\xBC\xE3\x83\x97\xE3\x83\xB3\xE3\x81\xA7\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93";
+
+// program with arguments, as the user nobody when run as root, whom
+// neither permissions nor process limits hold.
+Launch Unprivileged(const std::string& program, std::vector<std::string> arguments) {
+  Launch launch{std::move(arguments)};
+  launch.program = program;
+  if (geteuid() == 0) {
+    launch.arguments.insert(launch.arguments.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", program});
+    launch.program = "/usr/bin/setpriv";
+  }
+  return launch;
+}
 
 // The end of a long screen, for a failure's message.
 std::string Tail(const std::string& screen) { return screen.substr(screen.size() > 300 ? screen.size() - 300 : 0); }
@@ -141,17 +154,40 @@ TEST_F(FaultEndToEndTest, AListingLongerThanTheInlineTableRunsWhereNoThreadCanBe
   std::string bytes;
   for (int i = 1; i <= 100000; ++i) bytes += "line " + std::to_string(i) + "\n";
   Write(bytes);
-  // The limit counts the user's processes; root is never held to it.
-  Launch launch{{"--nproc=1:1", MURVEX_BINARY, path_}};
-  launch.program = "/usr/bin/prlimit";
-  if (geteuid() == 0) {
-    launch.arguments.insert(launch.arguments.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", launch.program});
-    launch.program = "/usr/bin/setpriv";
-  }
-  MonitorOnTerminal monitor(launch);
+  // The limit counts the user's processes.
+  MonitorOnTerminal monitor(Unprivileged("/usr/bin/prlimit", {"--nproc=1:1", MURVEX_BINARY, path_}));
   EXPECT_TRUE(monitor.WaitFor("[100000]line 100000", 0, 60)) << Tail(monitor.Screen());
   std::ofstream(path_, std::ios::binary | std::ios::app) << "one more\n";
   EXPECT_TRUE(monitor.WaitFor(kHighlight + "[100001]one more", 0, 30)) << Tail(monitor.Screen());
+}
+
+// The file made unreadable, or a folder put in its place, while watched:
+// the message says why, in the terminal's own colours after a changed line.
+TEST_F(FaultEndToEndTest, AFileThatCannotBeOpenedAnyMoreIsSaidWithTheReasonInTheTerminalsColours) {
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[this] { fs::permissions(path_, fs::perms::none); }, "Permission denied"},
+      {[this] { fs::rename(path_, path_ + ".old"), fs::create_directory(path_); }, "Is a directory"},
+  };
+  for (const auto& [makeUnreadable, reason] : cases) {
+    SCOPED_TRACE(reason);
+    Write("a\n");
+    if (geteuid() == 0) chown(path_.c_str(), 65534, 65534);
+    MonitorOnTerminal monitor(Unprivileged(MURVEX_BINARY, {path_}));
+    ASSERT_TRUE(monitor.WaitFor("[0001]a")) << monitor.Screen();
+    std::ofstream(path_, std::ios::binary | std::ios::app) << "b\n";
+    ASSERT_TRUE(monitor.WaitFor(kHighlight + "[0002]b")) << monitor.Screen();
+    makeUnreadable();
+    // Written by one whom permissions do not hold (or not at all: a folder).
+    std::ofstream(path_, std::ios::binary | std::ios::app) << "c\n";
+    const std::string said = "murvex: cannot open " + path_ + ": " + reason + "\r\n";
+    ASSERT_TRUE(monitor.WaitFor(said, 0, 20)) << Tail(monitor.Screen());
+    size_t at = monitor.Screen().find(said);
+    EXPECT_EQ(monitor.Screen().substr(at - kResetColours.size(), kResetColours.size()), kResetColours)
+        << Tail(monitor.Screen().substr(0, at));
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+    fs::remove(path_ + ".old", ignored);
+  }
 }
 
 // A writer holding the file open, appending about 2,000 lines a second for
