@@ -495,8 +495,9 @@ TEST_F(DialogTest, EscapeLeavesTheDialogOpenAndWritesNothing) {
 TEST_F(DialogTest, AFailedSaveKeepsTheOldListAndLetsTheUserStayOrLeave) {
   std::string a = TextFile("a.log");
   WriteBytes(listPath_, "old\r\n");
-  // A folder where the temporary file would go makes the save fail.
-  CreateDirectoryA((listPath_ + ".new").c_str(), nullptr);
+  // The list held by another program without sharing makes the save fail.
+  HANDLE held = CreateFileA(listPath_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
   INT_PTR result = RunDialog([&](DialogDriver& d) {
     d.Drop({Wide(a)});
     d.PostClick(IDCANCEL);
@@ -512,8 +513,8 @@ TEST_F(DialogTest, AFailedSaveKeepsTheOldListAndLetsTheUserStayOrLeave) {
     EXPECT_FALSE(IsWindow(d.dialog()));
   });
   EXPECT_EQ(result, IDCANCEL);
+  CloseHandle(held);
   EXPECT_EQ(ReadBytes(listPath_), "old\r\n");
-  RemoveDirectoryA((listPath_ + ".new").c_str());
 }
 
 TEST_F(DialogTest, AListHeldByAnotherProgramIsNeverSavedOverAndIsReadOnRetry) {
