@@ -633,10 +633,11 @@ void TerminalConsole::WriteError(const char* text) {
   AppendVisible(text, strlen(text), true, shown);
   shown = InTerminalCharset(shown, true);
   // On the same screen a message shows in the terminal's own colours, never
-  // in a changed line's; the colour shown comes back after it.
-  int colour = g_colourShown;
-  if (touched_ && errorIsTerminal_ && colour >= 0 && strcmp(kColourSequences[marks_][colour], "\x1b[0m") != 0) {
-    shown = "\x1b[0m" + shown + kColourSequences[marks_][colour];
+  // in the changed row it may cut into; the colour comes back with the text.
+  if (touched_ && errorIsTerminal_ && rowColoured_) {
+    shown = "\x1b[0m" + shown;
+    rowColoured_ = false;
+    colourPending_ = colourIndex_ == 2;
   }
   WriteAll(errorFd_, shown.data(), shown.size());
   if (errorIsTerminal_) {

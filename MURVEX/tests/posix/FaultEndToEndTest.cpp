@@ -15,7 +15,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <thread>
 
@@ -159,35 +158,6 @@ TEST_F(FaultEndToEndTest, AListingLongerThanTheInlineTableRunsWhereNoThreadCanBe
   EXPECT_TRUE(monitor.WaitFor("[100000]line 100000", 0, 60)) << Tail(monitor.Screen());
   std::ofstream(path_, std::ios::binary | std::ios::app) << "one more\n";
   EXPECT_TRUE(monitor.WaitFor(kHighlight + "[100001]one more", 0, 30)) << Tail(monitor.Screen());
-}
-
-// The file made unreadable, or a folder put in its place, while watched:
-// the message says why, in the terminal's own colours after a changed line.
-TEST_F(FaultEndToEndTest, AFileThatCannotBeOpenedAnyMoreIsSaidWithTheReasonInTheTerminalsColours) {
-  const std::pair<std::function<void()>, std::string> cases[] = {
-      {[this] { fs::permissions(path_, fs::perms::none); }, "Permission denied"},
-      {[this] { fs::rename(path_, path_ + ".old"), fs::create_directory(path_); }, "Is a directory"},
-  };
-  for (const auto& [makeUnreadable, reason] : cases) {
-    SCOPED_TRACE(reason);
-    Write("a\n");
-    if (geteuid() == 0) chown(path_.c_str(), 65534, 65534);
-    MonitorOnTerminal monitor(Unprivileged(MURVEX_BINARY, {path_}));
-    ASSERT_TRUE(monitor.WaitFor("[0001]a")) << monitor.Screen();
-    std::ofstream(path_, std::ios::binary | std::ios::app) << "b\n";
-    ASSERT_TRUE(monitor.WaitFor(kHighlight + "[0002]b")) << monitor.Screen();
-    makeUnreadable();
-    // Written by one whom permissions do not hold (or not at all: a folder).
-    std::ofstream(path_, std::ios::binary | std::ios::app) << "c\n";
-    const std::string said = "murvex: cannot open " + path_ + ": " + reason + "\r\n";
-    ASSERT_TRUE(monitor.WaitFor(said, 0, 20)) << Tail(monitor.Screen());
-    size_t at = monitor.Screen().find(said);
-    EXPECT_EQ(monitor.Screen().substr(at - kResetColours.size(), kResetColours.size()), kResetColours)
-        << Tail(monitor.Screen().substr(0, at));
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-    fs::remove(path_ + ".old", ignored);
-  }
 }
 
 // A writer holding the file open, appending about 2,000 lines a second for
