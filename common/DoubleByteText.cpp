@@ -14,12 +14,35 @@ namespace {
 // operation):
 char g_folderOfPath[kPathBufferSize];    // FolderOfPath's result
 char g_fileNameOfPath[kPathBufferSize];  // FileNameOfPath's result
+char g_folderOfUtf8Path[kUtf8PathBufferSize];    // FolderOfUtf8Path's result
+char g_fileNameOfUtf8Path[kUtf8PathBufferSize];  // FileNameOfUtf8Path's result
 
 // Copies at most 259 bytes of path, always terminated.
 void CopyPath(char* buffer, const char* path) {
   size_t length = strnlen(path, kPathBufferSize - 1);
   std::memcpy(buffer, path, length);
   buffer[length] = '\0';
+}
+
+// Copies path into buffer, cut before a UTF-8 character that would not fit.
+void CopyUtf8Path(char* buffer, const char* path) {
+  size_t length = strnlen(path, kUtf8PathBufferSize);
+  if (length == kUtf8PathBufferSize) {
+    length = kUtf8PathBufferSize - 1;
+    while (length > 0 && (static_cast<unsigned char>(path[length]) & 0xC0) == 0x80) --length;
+  }
+  std::memcpy(buffer, path, length);
+  buffer[length] = '\0';
+}
+
+// The path in buffer cut after lastSeparator, or ".\" when it has none.
+const char* KeepFolder(char* buffer, char* lastSeparator) {
+  if (lastSeparator != nullptr) {
+    lastSeparator[1] = '\0';
+  } else {
+    std::strcpy(buffer, ".\\");
+  }
+  return buffer;
 }
 
 }  // namespace
@@ -63,13 +86,7 @@ const char* FolderOfPath(const char* path) {
   if (path == nullptr) path = "";
   if (IsDirectory(path)) return path;
   CopyPath(g_folderOfPath, path);
-  char* lastSeparator = const_cast<char*>(FindLastChar(g_folderOfPath, '\\'));
-  if (lastSeparator != nullptr) {
-    lastSeparator[1] = '\0';
-  } else {
-    std::strcpy(g_folderOfPath, ".\\");
-  }
-  return g_folderOfPath;
+  return KeepFolder(g_folderOfPath, const_cast<char*>(FindLastChar(g_folderOfPath, '\\')));
 }
 
 const char* FileNameOfPath(const char* path) {
@@ -77,4 +94,15 @@ const char* FileNameOfPath(const char* path) {
   CopyPath(g_fileNameOfPath, path);
   const char* lastSeparator = FindLastChar(g_fileNameOfPath, '\\');
   return lastSeparator != nullptr ? lastSeparator + 1 : g_fileNameOfPath;
+}
+
+const char* FolderOfUtf8Path(const char* path) {
+  CopyUtf8Path(g_folderOfUtf8Path, path != nullptr ? path : "");
+  return KeepFolder(g_folderOfUtf8Path, std::strrchr(g_folderOfUtf8Path, '\\'));
+}
+
+const char* FileNameOfUtf8Path(const char* path) {
+  CopyUtf8Path(g_fileNameOfUtf8Path, path != nullptr ? path : "");
+  const char* lastSeparator = std::strrchr(g_fileNameOfUtf8Path, '\\');
+  return lastSeparator != nullptr ? lastSeparator + 1 : g_fileNameOfUtf8Path;
 }

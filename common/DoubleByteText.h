@@ -36,3 +36,12 @@ int IsDirectory(const char* path);
 
 // Paths fit buffers of this many bytes including the terminator.
 constexpr size_t kPathBufferSize = 260;
+
+// The same parts of a UTF-8 path, the programs' own form of a path on every
+// platform: there each byte 0x5C is a backslash (the Shift-JIS walk would
+// take the 5C of "ぁ\" for a second byte). No directory test; cut at a
+// character boundary within kUtf8PathBufferSize - 1 bytes. Static buffers,
+// overwritten by the next call of the same function.
+constexpr size_t kUtf8PathBufferSize = 4096;
+const char* FolderOfUtf8Path(const char* path);
+const char* FileNameOfUtf8Path(const char* path);

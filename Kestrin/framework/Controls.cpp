@@ -1,5 +1,10 @@
 #include "Controls.h"
 
+#include <cstring>
+#include <string>
+
+#include "WideText.h"
+
 int CListCtrl::InsertColumn(int column, const wchar_t* heading, int format, int width, int subItem) const {
   LVCOLUMNW layout{};
   layout.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
@@ -11,30 +16,37 @@ int CListCtrl::InsertColumn(int column, const wchar_t* heading, int format, int 
 }
 
 int CListCtrl::GetItemText(int item, int subItem, char* buffer, int size) const {
-  LVITEMA cell{};
+  wchar_t wide[1024] = {};
+  LVITEMW cell{};
   cell.iSubItem = subItem;
-  cell.pszText = buffer;
-  cell.cchTextMax = size;
+  cell.pszText = wide;
+  cell.cchTextMax = 1024;
   if (size > 0) buffer[0] = '\0';
-  return static_cast<int>(SendMessage(LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(&cell)));
+  SendMessage(LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&cell));
+  std::string text = Utf8FromWide(wide);
+  if (size <= 0 || text.size() >= static_cast<size_t>(size)) return 0;
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return static_cast<int>(text.size());
 }
 
 int CListCtrl::InsertItem(int item, const char* text) const {
-  LVITEMA row{};
+  std::wstring wide = WideFromUtf8(text);
+  LVITEMW row{};
   row.mask = LVIF_TEXT;
   row.iItem = item;
   row.iSubItem = 0;
-  row.pszText = const_cast<char*>(text);
-  return static_cast<int>(SendMessage(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)));
+  row.pszText = &wide[0];
+  return static_cast<int>(SendMessage(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
 }
 
 BOOL CListCtrl::SetItemText(int item, int subItem, const char* text) const {
-  LVITEMA cell{};
+  std::wstring wide = WideFromUtf8(text);
+  LVITEMW cell{};
   cell.mask = LVIF_TEXT;
   cell.iItem = item;
   cell.iSubItem = subItem;
-  cell.pszText = const_cast<char*>(text);
-  return static_cast<BOOL>(SendMessage(LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&cell)));
+  cell.pszText = &wide[0];
+  return static_cast<BOOL>(SendMessage(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&cell)));
 }
 
 BOOL CBrush::CreateSolidBrush(COLORREF colour) {

@@ -9,8 +9,8 @@
 
 class CButton : public CWnd {};
 
-// A report-style list view. Texts are ANSI (the manager's paths are
-// Shift-JIS byte strings).
+// A report-style list view. Texts are UTF-8 (the manager's paths), shown
+// in UTF-16.
 class CListCtrl : public CWnd {
  public:
   BOOL DeleteColumn(int column) const { return static_cast<BOOL>(SendMessage(LVM_DELETECOLUMN, column)); }

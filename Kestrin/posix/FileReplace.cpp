@@ -84,3 +84,5 @@ int ReplaceFileAtomically(const char* temporary, const char* target, const char*
   }
   return std::rename(temporary, target) == 0 ? 0 : -1;
 }
+
+void RemoveFile(const char* path) { unlink(path); }

@@ -22,7 +22,7 @@ std::vector<PlannedWindow> PlanArrangement(int keyCounter) {
     const WindowCell& cell = g_cells[found % kCellCount];
     ++found;
     if (cell.width == 0 || cell.height == 0) continue;
-    plan.push_back(PlannedWindow{FileNameOfPath(path), cell});
+    plan.push_back(PlannedWindow{FileNameOfUtf8Path(path), cell});
   }
   return plan;
 }

@@ -92,23 +92,19 @@ bool Append(char* line, size_t& used, const char* text) {
 }
 
 // Whether the C runtime would end an argument inside text: at a blank or a
-// tab that is not the second byte of a double-byte character (no second
-// byte is either).
+// tab. Paths are UTF-8, where every 0x20 and 0x09 is one.
 bool SplitsAtBlank(const char* text) { return std::strpbrk(text, " \t") != nullptr; }
 
 // Appends one argument (no double quote in it: the tokenizer took them out)
 // so that it is read back as exactly that: quoted when it holds a blank or a
 // tab. For a program's C runtime the backslashes before the closing quote
 // are doubled, which would otherwise escape it; the command interpreter
-// takes backslashes as they are. A second byte 0x5C is no backslash.
+// takes backslashes as they are. In UTF-8 every 0x5C is a backslash.
 bool AppendArgument(char* line, size_t& used, const char* argument, bool runtimeRules) {
   if (!SplitsAtBlank(argument)) return Append(line, used, argument);
   size_t length = std::strlen(argument);
   size_t backslashes = 0;
-  while (runtimeRules && backslashes < length && argument[length - 1 - backslashes] == '\\' &&
-         !IsTrailByteAt(argument, length - 1 - backslashes)) {
-    ++backslashes;
-  }
+  while (runtimeRules && backslashes < length && argument[length - 1 - backslashes] == '\\') ++backslashes;
   if (!Append(line, used, "\"") || !Append(line, used, argument)) return false;
   for (size_t i = 0; i < backslashes; ++i) {
     if (!Append(line, used, "\\")) return false;

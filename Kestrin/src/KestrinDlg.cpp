@@ -2,15 +2,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
-#include "AnsiPath.h"
 #include "CommandRunner.h"
 #include "DataFolder.h"
 #include "DoubleByteText.h"
 #include "KeyedTextTable.h"
 #include "TextEncoding.h"
 #include "WatchList.h"
+#include "WideText.h"
 #include "WindowArrangement.h"
 #include "resource.h"
 
@@ -33,9 +34,10 @@ const wchar_t kNoMonitorProgramMessage[] =
     L"Kestrin.exe のあるフォルダーのパスが長すぎるか、シフト JIS で表せない文字を含むため、"
     L"MURVEX.exe を起動できません。\n"
     L"短い名前のフォルダーに移してから起動してください。";
-const wchar_t kEntryRefusedMessage[] =
-    L"一覧に、二重引用符を含むか長すぎるため監視を開始できないファイル名がありました。\n"
-    L"そのファイルは監視していません。";
+const wchar_t kCannotOpenMessage[] = L"指定したファイルは開けないため、監視対象にできません。";
+const wchar_t kCannotRunMessage[] =
+    L"次の監視対象ファイルは存在しないか、通常のファイルではないか、名前に二重引用符を含むか長すぎるため、"
+    L"監視を開始できません。\n\n";
 const wchar_t kSaveFailedMessage[] =
     L"監視ファイルの一覧を保存できませんでした。\n"
     L"一覧を保存せずに終了しますか？";
@@ -45,6 +47,17 @@ const wchar_t kSaveRefusedMessage[] =
     L"一覧を保存せずに終了しますか？";
 
 char g_startCommand[kStartCommandSize];
+
+// Whether path (UTF-8) is a full path to an existing file that is not a
+// folder: a monitor started on anything else would end at once, unseen.
+bool NamesRegularFile(const char* path) {
+  bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':' &&
+               path[2] == '\\';
+  bool share = path[0] == '\\' && path[1] == '\\';
+  if (!drive && !share) return false;
+  DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
 
 }  // namespace
 
@@ -145,8 +158,15 @@ CKestrinDlg::DroppedName CKestrinDlg::DroppedPath(HDROP drop, UINT index, char* 
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return DroppedName::kFolder;
   }
-  if (WideToAnsiPath(wide.c_str(), path, size)) return DroppedName::kUsable;
-  return FitsAnsiPath(wide.c_str(), size) ? DroppedName::kNotInCodePage : DroppedName::kTooLong;
+  std::string utf8 = Utf8FromWide(wide.c_str());
+  if (utf8.empty() || utf8.size() >= size) return DroppedName::kTooLong;
+  // Gone since the drop, held without sharing, or not ours to read.
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return DroppedName::kCannotOpen;
+  CloseHandle(file);
+  std::memcpy(path, utf8.c_str(), utf8.size() + 1);
+  return DroppedName::kUsable;
 }
 
 void CKestrinDlg::OnDropFiles(HDROP drop) {
@@ -159,9 +179,8 @@ void CKestrinDlg::OnDropFiles(HDROP drop) {
         // ignored without a word
       } else if (name == DroppedName::kTooLong) {
         MessageBox(kNameTooLongMessage, kMessageCaption, MB_OK);
-      } else if (name != DroppedName::kUsable) {
-        // No exact ANSI name: never listed under another file's name.
-        MessageBox(kNotTextMessage, kMessageCaption, MB_OK);
+      } else if (name == DroppedName::kCannotOpen) {
+        MessageBox(kCannotOpenMessage, kMessageCaption, MB_OK);
       } else if (IsListed(path)) {
         // nothing to add, nothing to say
       } else if (IsTextFile(path) == 1) {
@@ -208,30 +227,40 @@ void CKestrinDlg::OnStart() {
     MessageBox(kNoMonitorProgramMessage, kMessageCaption, MB_OK | MB_ICONERROR);
     return;
   }
-  g_monitoringFlag = 1;
-  ApplyButtonStates(Mode::kMonitoring);
+  // Entries that cannot run are named, all in one message; the others start.
+  // An entry runs when it names an existing file and reaches the monitor as
+  // one whole path (no double quote, not too long for the command line).
   struct Starts {
     const char* program;
-    int refused;
-  } starts{m_monitorProgramPath, 0};
+    std::wstring cannotRun;
+  } starts{m_monitorProgramPath, std::wstring()};
   TableWalk(
       [](const char*, const char* path, int, void* context) {
         Starts* s = static_cast<Starts*>(context);
-        // An entry that would not reach the monitor as one whole path is
-        // not started.
+        if (!NamesRegularFile(path) || FormatStartCommand(g_startCommand, sizeof g_startCommand, s->program, path) != 0) {
+          s->cannotRun += WideFromUtf8(path) + L"\n";
+        }
+        return 1;
+      },
+      &starts);
+  if (!starts.cannotRun.empty()) {
+    MessageBox((kCannotRunMessage + starts.cannotRun).c_str(), kMessageCaption, MB_OK | MB_ICONWARNING);
+  }
+  g_monitoringFlag = 1;
+  ApplyButtonStates(Mode::kMonitoring);
+  TableWalk(
+      [](const char*, const char* path, int, void* context) {
+        if (!NamesRegularFile(path)) return 1;
+        const char* program = static_cast<const char*>(context);
         // Minimised without activation: the console host keeps such a
         // console for itself instead of handing it to a terminal program,
         // and the monitor restores its window as its first step.
-        if (FormatStartCommand(g_startCommand, sizeof g_startCommand, s->program, path) != 0) {
-          ++s->refused;
-          return 1;
-        }
+        if (FormatStartCommand(g_startCommand, sizeof g_startCommand, program, path) != 0) return 1;
         RunCommand(g_startCommand, SW_SHOWMINNOACTIVE);
         Sleep(kPauseBetweenStartsMs);
         return 1;
       },
-      &starts);
-  if (starts.refused > 0) MessageBox(kEntryRefusedMessage, kMessageCaption, MB_OK | MB_ICONWARNING);
+      m_monitorProgramPath);
 }
 
 void CKestrinDlg::OnStop() {
@@ -244,15 +273,16 @@ void CKestrinDlg::OnStop() {
   for (CButton* button : {&m_start, &m_stop, &m_arrange, &m_exit, &m_clear}) button->EnableWindow(FALSE);
   // The system's own task-kill: never a program planted along PATH or
   // beside the manager.
-  char systemFolder[kPathBufferSize];
-  UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
-  if (length == 0 || length >= sizeof systemFolder) systemFolder[0] = '\0';
+  // Both in UTF-8, the runner's form of a command.
+  wchar_t wideFolder[MAX_PATH];
+  UINT length = GetSystemDirectoryW(wideFolder, MAX_PATH);
+  std::string systemFolder = length == 0 || length >= MAX_PATH ? std::string() : Utf8FromWide(wideFolder);
   // Only this user's monitors: an elevated manager may end anyone's.
-  char userName[257];  // UNLEN and its NUL
-  DWORD userLength = sizeof userName;
-  if (!GetUserNameA(userName, &userLength)) userName[0] = '\0';
+  wchar_t wideUser[257];  // UNLEN and its NUL
+  DWORD userLength = 257;
+  std::string userName = GetUserNameW(wideUser, &userLength) ? Utf8FromWide(wideUser) : std::string();
   char command[kCommandLineSize];
-  if (FormatStopCommand(command, sizeof command, systemFolder, userName) == 0) RunCommandAndWait(command, 0, INFINITE);
+  if (FormatStopCommand(command, sizeof command, systemFolder.c_str(), userName.c_str()) == 0) RunCommandAndWait(command, 0, INFINITE);
   m_stopping = false;
   g_monitoringFlag = 0;
   ApplyButtonStates(Mode::kIdle);

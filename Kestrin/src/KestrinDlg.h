@@ -46,9 +46,9 @@ class CKestrinDlg : public CDialogEx {
  private:
   enum class Mode { kIdle, kMonitoring };
   void ApplyButtonStates(Mode mode);
-  // The dropped item's path in the ANSI code page, or why there is none: a
-  // folder, characters the code page lacks, or too long for a path buffer.
-  enum class DroppedName { kUsable, kFolder, kNotInCodePage, kTooLong };
+  // The dropped item's path in UTF-8, or why there is none: a folder, too
+  // long for a path buffer, or a file that cannot be opened for reading.
+  enum class DroppedName { kUsable, kFolder, kTooLong, kCannotOpen };
   DroppedName DroppedPath(HDROP drop, UINT index, char* path, size_t size);
   void AddFile(const char* path);
 

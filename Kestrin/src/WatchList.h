@@ -9,14 +9,20 @@
 extern int g_keyCounter;      // list number of the next entry added; set by load and Clear
 extern int g_monitoringFlag;  // 1 while the monitors run (Start sets it, Stop clears it)
 
-// Reads list file bytes into the table: lines end at LF and are taken whole
-// whatever their length, less a CR right before the LF (or the end); every
-// non-empty line is an entry, an empty one none. Keys from 0; returns the
-// entry count.
+// Reads list file bytes into the table, every entry in UTF-8: the file in
+// UTF-16LE or UTF-8 after their marks, in UTF-8 without one when the
+// monitor's rule says so, otherwise in code page 932. Lines end at LF and are
+// taken whole whatever their length, less a CR right before the LF (or the
+// end); a line that as written names no file loses the blanks around it and
+// a pair of double quotes around the whole; what is left empty is no entry.
+// Keys from 0; returns the entry count.
 int ParseWatchList(const char* bytes, size_t size);
 
 // The file's bytes for the current list: each entry with key 0..keyCounter-1
-// as its path and CR LF, in key order.
+// and CR LF, in key order; in code page 932 when every entry has its exact
+// form there, otherwise in UTF-8 after its mark. A list whose last parse
+// could not take every byte (a NUL, bytes of no character) gives back the
+// bytes it was read from while its entries are unchanged.
 std::string FormatWatchList(int keyCounter);
 
 // The list file's name in the data folder, what its temporary copy appends
@@ -50,9 +56,9 @@ int LoadWatchList(const char* path);
 // written, when the list or its folders are not plain.
 int SaveWatchList(const char* path);
 
-// Whether some entry's path equals path with the single-byte ASCII letters
-// A-Z folded to lower case; the second byte of a double-byte character is
-// compared exactly. Stops at the first match of the walk.
+// Whether some entry's path equals path (both UTF-8) with the ASCII letters
+// A-Z folded to lower case; every other byte is compared exactly. Stops at
+// the first match of the walk.
 bool IsListed(const char* path);
 
 // Adds path under the key counter, which then goes up by one whether or not
@@ -78,6 +84,9 @@ int ReadPlainFile(const char* path, std::string& bytes);
 // disk. 0; 1 when the name is taken (nothing opened); -1 when a step failed
 // (the file made is removed).
 int WriteNewFile(const char* path, const std::string& bytes);
+
+// Removes the file at path, a temporary left by a failed replace.
+void RemoveFile(const char* path);
 
 // The process's number, for names of its own.
 unsigned long CurrentProcessNumber();

@@ -60,11 +60,13 @@ TEST_F(PlanArrangementTest, RemovedKeysTakeNoCellAndThirteenthWrapsToFirst) {
   EXPECT_EQ(plan[12].cell.y, 0);
 }
 
-TEST_F(PlanArrangementTest, DoubleByteSecondByteIsNoSeparator) {
-  TableInsert("0", "C:\\dir\\\x95\x5Cx.log");
+// Paths are UTF-8: the title is what follows the last backslash, also
+// after ぁ (E3 81 81), whose last byte would be a Shift-JIS lead byte.
+TEST_F(PlanArrangementTest, TitleIsTheNameAfterTheLastBackslashOfTheUtf8Path) {
+  TableInsert("0", "C:\\\xE3\x81\x81\\\xE8\xA1\xA8x.log");
   auto plan = PlanArrangement(1);
   ASSERT_EQ(plan.size(), 1u);
-  EXPECT_EQ(plan[0].title, "\x95\x5Cx.log");
+  EXPECT_EQ(plan[0].title, "\xE8\xA1\xA8x.log");
 }
 
 TEST_F(PlanArrangementTest, ZeroSizedCellsAreLeftOutButStillCounted) {

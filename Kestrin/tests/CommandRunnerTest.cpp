@@ -253,7 +253,7 @@ TEST_F(BuildCommandLineTest, EveryListEntryReachesTheMonitorAsOneArgumentOrIsRef
   const std::string sixteen = "a b c d e f g h i j k l m n o p q";
   const std::string entries[] = {
       "D:\\logs\\a.log", "D:\\my logs\\a.log", "D:\\tab\there.log", "D:\\end in backslash \\",
-      "D:\\two\\\\ \\\\", "D:\\x\x95\x5C y.log", "D:\\my \x95\x5C", "D:\\" + sixteen, "\\\\server\\share\\b.log",
+      "D:\\two\\\\ \\\\", "D:\\x\xE3\x81\x81\\ y.log", "D:\\my \xE3\x81\x81\\", "D:\\caf\xC3\xA9 \xE3\x83\xAD\xE3\x82\xB0.log", "D:\\" + sixteen, "\\\\server\\share\\b.log",
       std::string(259, 'w')};
   char command[kStartCommandSize];
   for (const std::string& entry : entries) {

@@ -5,21 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "DoubleByteText.h"
-
 // argv of line by the C runtime's rules: the program's name up to a blank
 // outside quotes, quotes removed, no escapes; then each argument up to a
 // blank or tab outside quotes, where 2n backslashes and a quote give n
 // backslashes and quote or unquote, 2n + 1 and a quote give n and a literal
-// quote, and "" inside quotes is a literal quote. A double-byte character is
-// taken whole.
+// quote, and "" inside quotes is a literal quote. The monitor splits its wide
+// command line, so in UTF-8 every byte 0x20, 0x09, 0x22 and 0x5C is itself.
 inline std::vector<std::string> SplitLikeTheCRuntime(const char* line) {
   std::vector<std::string> argv;
   const char* p = line;
-  auto takeCharacter = [&p](std::string& into) {
-    if (IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') into += *p++;
-    into += *p++;
-  };
+  auto takeCharacter = [&p](std::string& into) { into += *p++; };
   std::string program;
   for (bool quoted = false; *p != '\0' && (quoted || (*p != ' ' && *p != '\t'));) {
     if (*p == '"') {

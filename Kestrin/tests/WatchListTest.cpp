@@ -55,8 +55,9 @@ TEST_F(WatchListTest, LinesAreReadWholeAndEmptyLinesAreNoEntries) {
       // A CR is cut only where it ends the line.
       {"C:\\a\rb.log\n", {"C:\\a\rb.log"}},
       {"C:\\a.log\r", {"C:\\a.log"}},
-      // 0x0D never follows a lead byte in real text, but the rule is the same.
-      {std::string("x\x81\x0D\n"), {std::string("x\x81\x0D")}},
+      // 0x0D never follows a lead byte in real text, but the rule is the same:
+      // the pair is no character of code page 932.
+      {std::string("x\x81\x0D\n"), {std::string("x\xEF\xBF\xBD")}},
       {std::string("\0x\r\nb\n", 7), {"b"}},
       {longPath + "\r\n", {longPath}},
       {std::string(258, 'q') + "\r\n" + std::string(259, 'r') + "\r\n", {std::string(258, 'q'), std::string(259, 'r')}},
@@ -73,6 +74,71 @@ TEST_F(WatchListTest, EveryEntryIsSavedBackExactlyAsRead) {
     TableClear();
     std::string bytes = "C:\\" + std::string(length, 'x') + "\r\nD:\\b.log\r\n";
     EXPECT_EQ(FormatWatchList(ParseWatchList(bytes.data(), bytes.size())), bytes) << length;
+  }
+}
+
+// The list as Notepad saves it, in each of its encodings, and as pasted from
+// Explorer: every entry in UTF-8, the programs' own form of a path.
+TEST_F(WatchListTest, ReadsEachEncodingAndQuotedOrPaddedEntries) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    Strings entries;
+  };
+  const std::string log = "C:\\\xE3\x83\xAD\xE3\x82\xB0.log";  // C:\ログ.log
+  const std::string cafe = "C:\\caf\xC3\xA9.log";
+  const Case cases[] = {
+      {"code page 932", "C:\\\x83\x8D\x83\x4F.log\r\nC:\\\x95\x5C.log\r\n", {log, "C:\\\xE8\xA1\xA8.log"}},
+      {"UTF-8", log + "\r\n" + cafe + "\r\n", {log, cafe}},
+      {"UTF-8 with a mark", "\xEF\xBB\xBF" + log + "\r\n", {log}},
+      {"UTF-16LE", std::string("\xFF\xFE" "C\0:\0\\\0\xED\x30\xB0\x30.\0l\0o\0g\0\r\0\n\0c\0\r\0\n\0", 30), {log, "c"}},
+      {"ASCII", "C:\\a.log\n", {"C:\\a.log"}},
+      {"quoted", "\"C:\\logs\\a b.log\"\r\n  \"" + log + "\" \r\n", {"C:\\logs\\a b.log", log}},
+      {"padded", " \tC:\\x.log  \r\n   \r\n", {"C:\\x.log"}},
+  };
+  for (const Case& c : cases) {
+    TableClear();
+    EXPECT_EQ(Parse(c.bytes), c.entries) << c.what;
+  }
+}
+
+// Today's bytes while every entry fits code page 932 (old lists come back
+// unchanged); UTF-8 with a mark once one does not.
+TEST_F(WatchListTest, WritesCodePage932WhenEveryEntryFitsElseUtf8WithAMark) {
+  struct Case {
+    Strings entries;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {{"C:\\a.log", "C:\\\xE3\x83\xAD\xE3\x82\xB0.log"}, "C:\\a.log\r\nC:\\\x83\x8D\x83\x4F.log\r\n"},
+      {{"C:\\\xE8\xA1\xA8.log"}, "C:\\\x95\x5C.log\r\n"},
+      // é and ¥ have only near forms in the code page (e, the backslash).
+      {{"C:\\a.log", "C:\\caf\xC3\xA9.log"}, "\xEF\xBB\xBF" "C:\\a.log\r\nC:\\caf\xC3\xA9.log\r\n"},
+      {{"C:\\\xC2\xA5.log"}, "\xEF\xBB\xBF" "C:\\\xC2\xA5.log\r\n"},
+      {{"C:\\app\xF0\x9F\x94\xA5.log"}, "\xEF\xBB\xBF" "C:\\app\xF0\x9F\x94\xA5.log\r\n"},
+      // ﾍｧ is CD A7 in code page 932, which would read back as UTF-8.
+      {{"C:\\\xEF\xBE\x8D\xEF\xBD\xA7.log"}, "\xEF\xBB\xBF" "C:\\\xEF\xBE\x8D\xEF\xBD\xA7.log\r\n"},
+  };
+  for (const Case& c : cases) {
+    TableClear();
+    for (size_t i = 0; i < c.entries.size(); ++i) TableInsert(DecimalKey(static_cast<int>(i)), c.entries[i].c_str());
+    EXPECT_EQ(FormatWatchList(static_cast<int>(c.entries.size())), c.bytes) << c.entries.back();
+    TableClear();
+    EXPECT_EQ(Parse(c.bytes), c.entries) << "read back";
+  }
+}
+
+// Bytes that no entry holds whole (a NUL, a stray byte) are given back as
+// read while the list is unchanged, so Exit never writes less than it held.
+TEST_F(WatchListTest, AListReadInPartIsGivenBackAsReadWhileUnchanged) {
+  for (const std::string& bytes : {std::string("C:\\a.log\r\nC:\\b\0c.log\r\n", 22), std::string("C:\\\x80.log\r\n"),
+                                   std::string("\xFF\xFE" "C\0:\0\x00\xD8\r\0\n\0", 12)}) {
+    TableClear();
+    g_keyCounter = ParseWatchList(bytes.data(), bytes.size());
+    EXPECT_EQ(FormatWatchList(g_keyCounter), bytes);
+    AddToWatchList("C:\\new.log");
+    // Changed, the list is written as it now stands.
+    EXPECT_NE(FormatWatchList(g_keyCounter).find("C:\\new.log\r\n"), std::string::npos);
   }
 }
 
@@ -172,18 +238,15 @@ TEST_F(WatchListTest, AFolderInTheListsPlaceIsNoListAndNoEmptyOne) {
 TEST_F(WatchListTest, IsListedFoldsAsciiLettersOnlyAndAddingRaisesTheCounter) {
   EXPECT_FALSE(IsListed("C:\\logs\\a.log"));  // empty table
   EXPECT_EQ(AddToWatchList("C:\\Logs\\A.log"), 0);
-  EXPECT_EQ(AddToWatchList("C:\\\x83\x41.log"), 1);  // katakana A, second byte 'A'
+  EXPECT_EQ(AddToWatchList("C:\\\xE3\x82\xA2.log"), 1);  // ア in UTF-8
   EXPECT_EQ(g_keyCounter, 2);
   EXPECT_TRUE(IsListed("c:\\LOGS\\a.LOG"));
   EXPECT_FALSE(IsListed("C:\\Logs\\A.log2"));
   EXPECT_FALSE(IsListed("C:\\Logs\\A.lo"));
-  // The second byte of a double-byte character is never folded: ア (83 41)
-  // and ヂ (83 61) are different files.
-  EXPECT_FALSE(IsListed("C:\\\x83\x61.log"));
-  EXPECT_FALSE(IsListed("C:\\\x83"));
-  EXPECT_FALSE(IsListed("C:\\\x84\x41.log"));
-  // Bytes above 0x7F are never folded.
-  EXPECT_FALSE(IsListed("C:\\\xA3\x41.log"));
+  EXPECT_TRUE(IsListed("c:\\\xE3\x82\xA2.LOG"));
+  // Bytes above 0x7F are never folded: ヂ (E3 83 82) is another file.
+  EXPECT_FALSE(IsListed("C:\\\xE3\x83\x82.log"));
+  EXPECT_FALSE(IsListed("C:\\\xE3\x82"));
 
   // Removal keeps the counter: the next entry gets the next number.
   TableRemove(DecimalKey(0));
@@ -197,9 +260,9 @@ TEST(DataFolderTest, AppendsMakerFolderWithoutDoubledBackslash) {
   EXPECT_STREQ(folder, "C:\\ProgramData\\Fennwick\\Kestrin");
   ASSERT_EQ(FormatDataFolder("C:\\ProgramData\\", folder, sizeof folder), 0);
   EXPECT_STREQ(folder, "C:\\ProgramData\\Fennwick\\Kestrin");
-  // The second byte of 0x95 0x5C is no separator: a backslash is still added.
-  ASSERT_EQ(FormatDataFolder("C:\\\x95\x5C", folder, sizeof folder), 0);
-  EXPECT_STREQ(folder, "C:\\\x95\x5C\\Fennwick\\Kestrin");
+  // In UTF-8 the 5C of "ぁ\" is a backslash (a Shift-JIS walk takes it for a second byte).
+  ASSERT_EQ(FormatDataFolder("C:\\\xE3\x81\x81\\", folder, sizeof folder), 0);
+  EXPECT_STREQ(folder, "C:\\\xE3\x81\x81\\Fennwick\\Kestrin");
 }
 
 TEST(DataFolderTest, RefusesMissingOrOverlongProgramData) {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "DoubleByteText.h"
 #include "WatchList.h"
+#include "WideText.h"
 
 namespace {
 
@@ -12,15 +12,18 @@ namespace {
 // or save; closed by ReleaseListFolder. UI thread only.
 HANDLE g_heldFolders[2] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
 
-// The part of path before its last backslash; "" when it has none.
+// The part of path (UTF-8, where every 0x5C is a backslash) before its last
+// backslash; "" when it has none.
 std::string FolderPart(const std::string& path) {
-  const char* backslash = FindLastChar(path.c_str(), '\\');
-  return backslash == nullptr ? std::string() : path.substr(0, static_cast<size_t>(backslash - path.c_str()));
+  size_t backslash = path.rfind('\\');
+  return backslash == std::string::npos ? std::string() : path.substr(0, backslash);
 }
 
-// Opens the link or junction itself, never what it points to.
+// Opens the link or junction itself, never what it points to. Paths are
+// UTF-8, reached by their wide names.
 HANDLE OpenNoFollow(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-  return CreateFileA(path, access, share, nullptr, disposition, flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  return CreateFileW(WideFromUtf8(path).c_str(), access, share, nullptr, disposition,
+                     flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 // 0 when folder is a real folder, held in *held; 1 when it is not there;
@@ -110,28 +113,35 @@ int WriteNewFile(const char* path, const std::string& bytes) {
   ok = ok && FlushFileBuffers(file);
   CloseHandle(file);
   if (ok) return 0;
-  DeleteFileA(path);
+  DeleteFileW(WideFromUtf8(path).c_str());
   return -1;
 }
 
 unsigned long CurrentProcessNumber() { return GetCurrentProcessId(); }
 
 int ReplaceFileAtomically(const char* temporary, const char* target, const char* backup) {
+  std::wstring wideTemporary = WideFromUtf8(temporary), wideTarget = WideFromUtf8(target),
+               wideBackup = WideFromUtf8(backup);
   // Another save in the folder may hold the list for a moment: a few tries
   // a short while apart, so the last save wins whole instead of failing.
   for (int attempt = 0;; ++attempt) {
-    if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) {
-      if (MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
-    } else if (ReplaceFileA(target, temporary, backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    if (GetFileAttributesW(wideTarget.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      if (MoveFileExW(wideTemporary.c_str(), wideTarget.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return 0;
+      }
+    } else if (ReplaceFileW(wideTarget.c_str(), wideTemporary.c_str(), wideBackup.c_str(),
+                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
       return 0;
     }
     DWORD error = GetLastError();
     // The old list was moved to the backup but the new one not into place:
     // put the old one back.
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExA(backup, target, MOVEFILE_WRITE_THROUGH);
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExW(wideBackup.c_str(), wideTarget.c_str(), MOVEFILE_WRITE_THROUGH);
     bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_FILE_NOT_FOUND ||
                 error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
     if (!busy || attempt == 20) return -1;
     Sleep(50);
   }
 }
+
+void RemoveFile(const char* path) { DeleteFileW(WideFromUtf8(path).c_str()); }

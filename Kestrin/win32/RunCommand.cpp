@@ -4,26 +4,37 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 
-#include "AnsiPath.h"
 #include "CommandRunner.h"
 #include "DoubleByteText.h"
+#include "WideText.h"
 
 namespace {
 
-// The manager's own executable, found on first need; empty when its path has
-// no exact form in the code page or is too long.
+// The manager's own executable (UTF-8), found on first need; empty when its
+// path is too long.
 bool g_moduleLooked = false;
 char g_modulePath[kPathBufferSize] = "";
 char g_executableFolder[kPathBufferSize] = "";
 
+// Texts in UTF-8, reaching the system through its wide calls.
 class SystemEnvironment : public CommandEnvironment {
  public:
-  const char* Variable(const char* name) override { return std::getenv(name); }
-  bool IsReadable(const char* path) override { return _access(path, 4) == 0; }
-  void ChangeDirectory(const char* path) override { (void)_chdir(path); }
+  const char* Variable(const char* name) override {
+    const wchar_t* value = _wgetenv(WideFromUtf8(name).c_str());
+    if (value == nullptr) return nullptr;
+    std::string& kept = m_values[name];  // stays put while the command is built
+    kept = Utf8FromWide(value);
+    return kept.c_str();
+  }
+  bool IsReadable(const char* path) override { return _waccess(WideFromUtf8(path).c_str(), 4) == 0; }
+  void ChangeDirectory(const char* path) override { (void)_wchdir(WideFromUtf8(path).c_str()); }
   const char* ExecutableFolder() override { return ::ExecutableFolder(); }
+
+ private:
+  std::map<std::string, std::string> m_values;
 };
 
 // Creates the process; its handle in *process when asked for, else closed.
@@ -32,7 +43,7 @@ int StartProcess(const char* command, int show, HANDLE* process) {
   BuiltCommand built;
   if (BuildCommandLine(command, show, environment, &built) != 0) return -1;
 
-  STARTUPINFOA startup;
+  STARTUPINFOW startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
   if (built.showWindow >= 0) {
@@ -41,8 +52,9 @@ int StartProcess(const char* command, int show, HANDLE* process) {
   }
   PROCESS_INFORMATION created;
   std::memset(&created, 0, sizeof created);
-  if (!CreateProcessA(nullptr, built.commandLine, nullptr, nullptr, TRUE, built.creationFlags, nullptr, nullptr,
-                      &startup, &created)) {
+  std::wstring line = WideFromUtf8(built.commandLine);
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, built.creationFlags, nullptr, nullptr, &startup,
+                      &created)) {
     return -1;
   }
   CloseHandle(created.hThread);
@@ -59,17 +71,18 @@ int StartProcess(const char* command, int show, HANDLE* process) {
 const char* ExecutableFolder() {
   if (!g_moduleLooked) {
     g_moduleLooked = true;
-    // Asked for in UTF-16 and converted exactly: the ANSI call best-fits a
-    // character the code page lacks (é to e, naming a look-alike folder) and
-    // cuts a long path. Better no folder than another's.
+    // Asked for in UTF-16: the ANSI call best-fits a character the code page
+    // lacks (é to e, naming a look-alike folder) and cuts a long path. Better
+    // no folder than another's.
     std::wstring wide(32768, L'\0');
     DWORD length = GetModuleFileNameW(nullptr, &wide[0], static_cast<DWORD>(wide.size()));
     if (length > 0 && length < wide.size()) {
       wide.resize(length);
-      WideToAnsiPath(wide.c_str(), g_modulePath, sizeof g_modulePath);
+      std::string path = Utf8FromWide(wide.c_str());
+      if (path.size() < sizeof g_modulePath) std::memcpy(g_modulePath, path.c_str(), path.size() + 1);
     }
-    if (FindLastChar(g_modulePath, '\\') != nullptr) {
-      std::strncpy(g_executableFolder, FolderOfPath(g_modulePath), sizeof g_executableFolder - 1);
+    if (std::strchr(g_modulePath, '\\') != nullptr) {
+      std::strncpy(g_executableFolder, FolderOfUtf8Path(g_modulePath), sizeof g_executableFolder - 1);
     }
   }
   return g_executableFolder;

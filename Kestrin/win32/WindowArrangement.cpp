@@ -4,13 +4,15 @@
 #include <cstring>
 
 #include "Arrangement.h"
+#include "WideText.h"
 
 BOOL CALLBACK PlaceWindowByTitle(HWND window, LPARAM parameter) {
   const WindowSearchRecord* record = reinterpret_cast<const WindowSearchRecord*>(parameter);
   if (!IsWindowVisible(window)) return TRUE;
-  char title[kPathBufferSize];
-  if (GetWindowTextA(window, title, sizeof title) < 0) return TRUE;
-  if (std::strcmp(title, record->title) != 0) return TRUE;
+  // By the wide title: the monitor sets it from the file's own name.
+  wchar_t title[kPathBufferSize];
+  if (GetWindowTextW(window, title, kPathBufferSize) < 0) return TRUE;
+  if (Utf8FromWide(title) != record->title) return TRUE;
   std::vector<HWND>& placed = *record->placed;
   if (std::find(placed.begin(), placed.end(), window) != placed.end()) return TRUE;
   placed.push_back(window);

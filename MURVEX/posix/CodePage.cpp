@@ -48,6 +48,19 @@ int UnitToAnsi(uint16_t unit, char out[2]) {
   return 2;
 }
 
+long AnsiToUnits(const char* bytes, size_t count, uint16_t* units) {
+  if (count == 0) return 0;
+  iconv_t convert = iconv_open("UTF-16LE", "CP932");
+  if (convert == reinterpret_cast<iconv_t>(-1)) return -1;
+  char* in = const_cast<char*>(bytes);
+  char* out = reinterpret_cast<char*>(units);
+  size_t inLeft = count, outLeft = count * 2;
+  size_t done = iconv(convert, &in, &inLeft, &out, &outLeft);
+  iconv_close(convert);
+  if (done == static_cast<size_t>(-1) || inLeft != 0) return -1;
+  return static_cast<long>((count * 2 - outLeft) / 2);
+}
+
 const char* WatchedFolderOf(const char* path) {
   static char folder[4096];
   const char* slash = strrchr(path, '/');

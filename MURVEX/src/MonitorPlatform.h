@@ -130,6 +130,12 @@ FileSystem& NativeFileSystem();
 // out, or 0 when the code page has no form for the unit. Platform code.
 int UnitToAnsi(uint16_t unit, char out[2]);
 
+// Decodes count bytes of code page 932 into units (room for count), as the
+// system's decoder does. The units made, or -1 when the bytes are not code
+// page 932 throughout (a stray byte, a lead byte without its second byte).
+// Platform code.
+long AnsiToUnits(const char* bytes, size_t count, uint16_t* units);
+
 // Path rules of this platform for the watched folder and the title:
 // Windows uses the double-byte-aware backslash rules, Linux splits at '/'.
 // Static buffers, overwritten by the next call of the same function.

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "Win32Platform.h"
+#include "WideText.h"
 
 namespace {
 constexpr DWORD kChangeFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
@@ -20,7 +21,7 @@ constexpr int kRearmAfterQuietMs = 5000;
 int NotificationWatcher::Start(const char* folder) {
   Stop();
   folder_ = folder;
-  HANDLE handle = FindFirstChangeNotificationA(folder, TRUE, kChangeFilter);
+  HANDLE handle = FindFirstChangeNotificationW(WideFromUtf8(folder).c_str(), TRUE, kChangeFilter);
   if (handle == INVALID_HANDLE_VALUE) return -1;
   handle_ = handle;
   quietMs_ = 0;
@@ -37,7 +38,7 @@ int NotificationWatcher::Wait(int timeoutMs) {
   // A folder deleted while our handle is open stays pending deletion until
   // the handle closes: found gone (or pending), it is let go at once, so it
   // can really go and be made again under its name.
-  if (GetFileAttributesA(folder_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  if (GetFileAttributesW(WideFromUtf8(folder_.c_str()).c_str()) == INVALID_FILE_ATTRIBUTES) {
     Stop();
     return kFolderGone;
   }

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <clocale>
 #include <cstdlib>
 
@@ -19,6 +21,14 @@ int UnitToAnsi(uint16_t unit, char out[2]) {
   return made;
 }
 
-const char* WatchedFolderOf(const char* path) { return FolderOfPath(path); }
+long AnsiToUnits(const char* bytes, size_t count, uint16_t* units) {
+  if (count == 0) return 0;
+  int made = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(count),
+                                 reinterpret_cast<wchar_t*>(units), static_cast<int>(count));
+  return made > 0 ? made : -1;
+}
 
-const char* TitleOf(const char* path) { return FileNameOfPath(path); }
+// Paths are UTF-8 inside the monitor.
+const char* WatchedFolderOf(const char* path) { return FolderOfUtf8Path(path); }
+
+const char* TitleOf(const char* path) { return FileNameOfUtf8Path(path); }

@@ -7,19 +7,57 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "AnsiConversion.h"
 #include "ShownText.h"
 #include "Utf8Forms.h"
 #include "Win32Platform.h"
+#include "WideText.h"
 
 namespace {
 
 // Text waits in the buffer for at most this many bytes, so the memory the
 // console holds does not grow with the size of a listing.
 constexpr size_t kBufferSize = 65536;
-// Units per WriteConsoleW: older consoles refuse one write much larger.
-constexpr size_t kConsoleChunk = 16384;
+// Units per WriteConsoleW: a buffer's worth in one call (each call is a
+// round trip to the console host).
+constexpr size_t kConsoleChunk = kBufferSize;
+
+// The console as the monitor found it, put back when the monitor ends: by
+// Ctrl+C, Ctrl+Break or the window closing (the control handler, on a
+// thread of its own) or by itself (the console's destructor).
+// g_screenLock: held by each change of the screen and by the putting back,
+// so neither sees the other half done. g_putBack: set once the console is as
+// found; nothing is written after it.
+CRITICAL_SECTION g_screenLock;
+bool g_putBack = false;
+HANDLE g_foundOutput = nullptr;
+bool g_haveFoundAttribute = false;
+WORD g_foundAttribute = 0;
+std::wstring g_foundTitle;
+
+// Holds g_screenLock for one change of the screen.
+class ScreenTurn {
+ public:
+  ScreenTurn() { EnterCriticalSection(&g_screenLock); }
+  ~ScreenTurn() { LeaveCriticalSection(&g_screenLock); }
+  bool Over() const { return g_putBack; }
+};
+
+void PutConsoleBack() {
+  ScreenTurn turn;
+  if (turn.Over()) return;
+  if (g_haveFoundAttribute) SetConsoleTextAttribute(g_foundOutput, g_foundAttribute);
+  SetConsoleTitleW(g_foundTitle.c_str());
+  g_putBack = true;
+}
+
+BOOL WINAPI OnConsoleEnding(DWORD event) {
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) PutConsoleBack();
+  return FALSE;  // the system's handler then ends the process as usual
+}
 
 bool IsConsole(HANDLE handle) {
   DWORD mode = 0;
@@ -68,6 +106,20 @@ bool OutputIsConsole() {
 
 WindowsConsole::WindowsConsole() : output_(GetStdHandle(STD_OUTPUT_HANDLE)), wide_(OutputIsConsole()) {
   buffer_.reserve(kBufferSize);
+  InitializeCriticalSection(&g_screenLock);
+  g_foundOutput = output_;
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  g_haveFoundAttribute = GetConsoleScreenBufferInfo(output_, &info) != 0;
+  if (g_haveFoundAttribute) g_foundAttribute = info.wAttributes;
+  wchar_t title[1024] = {};
+  GetConsoleTitleW(title, 1024);
+  g_foundTitle = title;
+  SetConsoleCtrlHandler(OnConsoleEnding, TRUE);
+}
+
+WindowsConsole::~WindowsConsole() {
+  Flush();
+  PutConsoleBack();
 }
 
 // The buffer goes out before it would overflow and after a Write that
@@ -82,7 +134,8 @@ void WindowsConsole::Write(const char* text, size_t length) {
 
 void WindowsConsole::SetAttribute(int attribute) {
   Flush();  // earlier text keeps the colour it was written in
-  SetConsoleTextAttribute(output_, static_cast<WORD>(attribute));
+  ScreenTurn turn;
+  if (!turn.Over()) SetConsoleTextAttribute(output_, static_cast<WORD>(attribute));
 }
 
 // Text as the screen shows it. Every control character but the tab is one
@@ -144,6 +197,8 @@ void WindowsConsole::AppendShown(const char* text, size_t length) {
 }
 
 void WindowsConsole::Flush() {
+  ScreenTurn turn;
+  if (turn.Over()) return;
   if (wide_) {
     WriteWide(output_, buffer_.data(), buffer_.size(), CP_UTF8);
   } else {
@@ -159,13 +214,19 @@ void WindowsConsole::SetColour(int attribute) {
   SetAttribute(attribute);
 }
 
-// A name's control characters shown visibly, as in messages.
-void WindowsConsole::SetTitle(const char* title) { SetConsoleTitleA(VisibleName(title).c_str()); }
+// A name's control characters shown visibly, as in messages; the name is
+// UTF-8, as every path inside the monitor.
+void WindowsConsole::SetTitle(const char* title) {
+  ScreenTurn turn;
+  if (!turn.Over()) SetConsoleTitleW(WideFromUtf8(VisibleName(title).c_str()).c_str());
+}
 
 void WindowsConsole::Clear() {
   Flush();
   rowStart_ = true;
   column_ = 0;
+  ScreenTurn turn;
+  if (turn.Over()) return;
   CONSOLE_SCREEN_BUFFER_INFO info;
   if (!GetConsoleScreenBufferInfo(output_, &info)) return;  // not a console (a pipe or file)
   DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
@@ -176,14 +237,24 @@ void WindowsConsole::Clear() {
   SetConsoleCursorPosition(output_, origin);
 }
 
-// Messages are code page 932; a console gets them whole in UTF-16.
+// Messages are UTF-8 (paths in them too): a console gets them whole in
+// UTF-16, a file or pipe in code page 932 as before.
 void WindowsConsole::WriteError(const char* text) {
   Flush();
+  ScreenTurn turn;
+  if (turn.Over()) return;
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   if (IsConsole(error)) {
-    WriteWide(error, text, strlen(text), 932);
+    WriteWide(error, text, strlen(text), CP_UTF8);
     return;
   }
-  std::fputs(text, stderr);
+  size_t units = 0;
+  uint16_t* wide = Utf8ToUtf16Alloc(text, &units);
+  size_t bytes = 0;
+  char* ansi = wide != nullptr ? Utf16ToAnsiAlloc(wide, &bytes) : nullptr;
+  free(wide);
+  if (ansi == nullptr) return;
+  std::fputs(ansi, stderr);
   std::fflush(stderr);
+  free(ansi);
 }

@@ -7,7 +7,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "AnsiConversion.h"
@@ -109,15 +108,5 @@ const char* Utf16LineToConsole(const uint16_t* line, size_t count, size_t* conve
 // The messages are the system's Japanese texts, which name no reason.
 std::string OpenFailureReason(const char*) { return std::string(); }
 
-std::string MessageToConsole(const std::string& utf8) {
-  size_t units = 0;
-  uint16_t* wide = Utf8ToUtf16Alloc(utf8.c_str(), &units);
-  if (wide == nullptr) return std::string();
-  size_t bytes = 0;
-  char* ansi = Utf16ToAnsiAlloc(wide, &bytes);
-  free(wide);
-  if (ansi == nullptr) return std::string();
-  std::string result(ansi, bytes);
-  free(ansi);
-  return result;
-}
+// Messages stay UTF-8 to the console's WriteError, which knows where they go.
+std::string MessageToConsole(const std::string& utf8) { return utf8; }

@@ -1,9 +1,11 @@
 #include <windows.h>
-#include <io.h>
 
 #include "MonitorPlatform.h"
+#include "WideText.h"
 
 namespace {
+
+// Paths are UTF-8 inside the monitor and wide at each call.
 
 // Sector size assumed for unbuffered reads when the volume cannot say.
 constexpr DWORD kFallbackSector = 4096;
@@ -24,11 +26,13 @@ FileHandle DiskFileOnly(HANDLE file) {
 
 class Win32Files : public FileSystem {
  public:
-  int Exists(const char* path) override { return _access(path, 0) == 0 ? 0 : -1; }
+  int Exists(const char* path) override {
+    return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES ? 0 : -1;
+  }
 
   int Status(const char* path, FileStatus* status) override {
     // From an open handle: the directory entry may lag behind a writer.
-    HANDLE file = CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
     BY_HANDLE_FILE_INFORMATION info;
@@ -53,12 +57,12 @@ class Win32Files : public FileSystem {
   }
 
   FileHandle OpenShared(const char* path) override {
-    return DiskFileOnly(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+    return DiskFileOnly(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   }
 
   FileHandle OpenDirect(const char* path, size_t* alignment) override {
-    FileHandle file = DiskFileOnly(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+    FileHandle file = DiskFileOnly(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                                FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file != kNoFile && alignment != nullptr) *alignment = kFallbackSector;
     return file;

@@ -13,7 +13,7 @@ bool OutputIsConsole();
 class WindowsConsole : public Console {
  public:
   WindowsConsole();
-  ~WindowsConsole() override { Flush(); }
+  ~WindowsConsole() override;  // flushes, and puts the console back as found
   void Write(const char* text, size_t length) override;
   void SetColour(int attribute) override;
   void SetTitle(const char* title) override;

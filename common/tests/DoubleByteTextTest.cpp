@@ -63,6 +63,29 @@ TEST(PathPartsTest, CutOnlyAtRealBackslashes) {
   EXPECT_EQ(std::string(FileNameOfPath(path)), "\x95\x5C.txt");
 }
 
+// In UTF-8 every 5C is a backslash: after ぁ (E3 81 81), after a
+// character ending in a would-be lead byte, and as a path's last byte.
+TEST(PathPartsTest, Utf8PathsSplitAtEveryBackslash) {
+  struct Case {
+    const char* path;
+    const char* folder;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"C:\\logs\\\xE3\x81\x81\\app.log", "C:\\logs\\\xE3\x81\x81\\", "app.log"},
+      {"C:\\\xE9\x8C\xAF\xE8\xAA\xA4\\caf\xC3\xA9.log", "C:\\\xE9\x8C\xAF\xE8\xAA\xA4\\", "caf\xC3\xA9.log"},
+      {"\xE3\x83\xAD\xE3\x82\xB0.log", ".\\", "\xE3\x83\xAD\xE3\x82\xB0.log"},
+      {"C:\\logs\\", "C:\\logs\\", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_STREQ(FolderOfUtf8Path(c.path), c.folder) << c.path;
+    EXPECT_STREQ(FileNameOfUtf8Path(c.path), c.name) << c.path;
+  }
+  // Too long: cut before the character that would not fit, never inside it.
+  std::string longPath = std::string(kUtf8PathBufferSize - 2, 'a') + "\xE3\x81\x82";
+  EXPECT_EQ(std::string(FileNameOfUtf8Path(longPath.c_str())), std::string(kUtf8PathBufferSize - 2, 'a'));
+}
+
 TEST(PathPartsTest, PathWithoutBackslashIsInTheCurrentFolder) {
   EXPECT_STREQ(FolderOfPath("app.log"), ".\\");
   EXPECT_STREQ(FileNameOfPath("app.log"), "app.log");

@@ -107,6 +107,15 @@ class DialogDriver {
     for (int row = 0; row < count; ++row) rows.push_back(Cell(row, 0) + " " + Cell(row, 1));
     return rows;
   }
+  std::wstring WideCell(int row, int column) const {
+    wchar_t text[1024] = L"";
+    LVITEMW cell{};
+    cell.iSubItem = column;
+    cell.pszText = text;
+    cell.cchTextMax = 1024;
+    SendMessageW(list_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
+    return text;
+  }
   std::string Cell(int row, int column) const {
     char text[1024] = "";
     LVITEMA cell{};
@@ -334,36 +343,43 @@ TEST_F(DialogTest, DropsAddTextFilesAndSkipFoldersListedFilesAndBinaries) {
   EXPECT_EQ(g_keyCounter, 3);
 }
 
-TEST_F(DialogTest, DroppedNamesOutsideTheCodePageAreRefusedAndDoubleByteNamesKeptExact) {
-  // 表 is 0x95 0x5C in code page 932: its second byte is a backslash.
+TEST_F(DialogTest, DroppedNamesAreListedAsGivenWhateverTheirCharacters) {
+  // 表 is 0x95 0x5C in code page 932: its second byte is a backslash. é has
+  // no exact form there (best fit would make it 'e', another file).
   std::wstring table = Wide(files_) + L"\\表.log";
-  HANDLE created = CreateFileW(table.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(created, INVALID_HANDLE_VALUE);
-  DWORD written;
-  WriteFile(created, "x\r\n", 3, &written, nullptr);
-  CloseHandle(created);
-  // é has no exact form in code page 932 (best fit would make it 'e').
   std::wstring accented = Wide(files_) + L"\\caf\u00e9.log";
-  created = CreateFileW(accented.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(created, INVALID_HANDLE_VALUE);
-  WriteFile(created, "x\r\n", 3, &written, nullptr);
-  CloseHandle(created);
+  std::wstring korean = Wide(files_) + L"\\\uB85C\uADF8.log";
+  for (const std::wstring& name : {table, accented, korean}) {
+    HANDLE created = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(created, INVALID_HANDLE_VALUE);
+    DWORD written;
+    WriteFile(created, "x\r\n", 3, &written, nullptr);
+    CloseHandle(created);
+  }
 
   RunDialog([&](DialogDriver& d) {
-    d.PostDrop({accented});
-    EXPECT_EQ(AnswerMessageBox(IDOK), L"指定したファイルは監視対象です。");
-    EXPECT_TRUE(d.Rows().empty());
-
-    d.Drop({accented, table});
-    ASSERT_EQ(d.Rows().size(), 1u);
-    EXPECT_EQ(d.Cell(0, 1), files_ + "\\\x95\x5c.log");
+    d.Drop({accented});
+    d.Drop({accented, table, korean});
+    ASSERT_EQ(d.Rows().size(), 3u);
+    EXPECT_EQ(d.WideCell(0, 1), accented);
+    EXPECT_EQ(d.WideCell(1, 1), table);
+    EXPECT_EQ(d.WideCell(2, 1), korean);
 
     // A name longer than a path buffer is refused, never cut to another.
     std::wstring overlong = Wide(files_) + L"\\" + std::wstring(300, L'x') + L".log";
     d.PostDrop({overlong});
     EXPECT_EQ(AnswerMessageBox(IDOK), L"指定したファイルは名前が長すぎるため、監視対象にできません。");
     d.Drop({overlong, overlong + L"2"});
-    EXPECT_EQ(d.Rows().size(), 1u);
+    EXPECT_EQ(d.Rows().size(), 3u);
+
+    // A file held without sharing is said to be so, not to be no text.
+    std::wstring held = Wide(files_) + L"\\held.log";
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    d.PostDrop({held});
+    EXPECT_EQ(AnswerMessageBox(IDOK), L"指定したファイルは開けないため、監視対象にできません。");
+    CloseHandle(holder);
+    EXPECT_EQ(d.Rows().size(), 3u);
   });
 }
 
@@ -664,19 +680,22 @@ class StartupTest : public ::testing::Test {
 };
 
 TEST_F(StartupTest, DataFolderIsCreatedLevelByLevelAndOpenedToEveryone) {
-  std::string programData = root_ + "\\Program Data\\";
-  _putenv_s("ProgramData", programData.c_str());
+  // A name in any characters, kept in UTF-8; in "ぁ\" the 5C is a backslash.
+  const std::string data = "\\Program Data caf\xC3\xA9 \xE3\x81\x81\\";
+  std::wstring programData = Wide(root_) + L"\\Program Data caf\u00e9 \u3041\\";
+  _wputenv_s(L"ProgramData", programData.c_str());
   ASSERT_TRUE(PrepareWatchListPath());
-  std::string folder = root_ + "\\Program Data\\Fennwick\\Kestrin";  // no doubled backslash
+  std::string folder = root_ + data + "Fennwick\\Kestrin";  // no doubled backslash
   EXPECT_STREQ(g_dataFolder, folder.c_str());
   EXPECT_EQ(std::string(g_watchListPath), folder + "\\Surveillance.txt");
-  DWORD attributes = GetFileAttributesA(folder.c_str());
+  std::wstring wideFolder = programData + L"Fennwick\\Kestrin";
+  DWORD attributes = GetFileAttributesW(wideFolder.c_str());
   ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
 
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+  ASSERT_EQ(GetNamedSecurityInfoW(wideFolder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
                                   nullptr, &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
   ASSERT_NE(dacl, nullptr);

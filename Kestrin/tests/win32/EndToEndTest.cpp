@@ -298,7 +298,25 @@ TEST_F(EndToEndTest, StartArrangeStopAndExitWithRealMonitors) {
   EXPECT_EQ(ReadBytes(listPath_), list);  // byte for byte: no empty entry
 }
 
-TEST_F(EndToEndTest, AManagerInAFolderTheCodePageCannotNameStartsNoLookAlikesMonitor) {
+// The full path of a running MURVEX.exe, or empty when none runs.
+std::wstring MonitorProgramPath() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  std::wstring path;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && path.empty(); more = Process32NextW(snapshot, &entry)) {
+    if (_wcsicmp(entry.szExeFile, L"MURVEX.exe") != 0) continue;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    wchar_t name[MAX_PATH] = L"";
+    DWORD size = MAX_PATH;
+    if (process != nullptr && QueryFullProcessImageNameW(process, 0, name, &size)) path = name;
+    if (process != nullptr) CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return path;
+}
+
+TEST_F(EndToEndTest, AManagerInAFolderTheCodePageCannotNameStartsItsOwnMonitorNotALookAlikes) {
   // é has no form in code page 932; asked for in ANSI, the manager's path
   // would name the look-alike folder, and its MURVEX.exe.
   std::wstring accented = Wide(root_) + L"\\caf\u00e9", plain = Wide(root_) + L"\\cafe";
@@ -314,15 +332,49 @@ TEST_F(EndToEndTest, AManagerInAFolderTheCodePageCannotNameStartsNoLookAlikesMon
 
   manager_ = StartWide(L"\"" + accented + L"\\Kestrin.exe\"");
   ASSERT_NE(manager_, nullptr);
+  ASSERT_EQ(Click(IDOK), 0u);
+  ASSERT_TRUE(WaitFor([] { return MonitorProcessCount() == 1; }, 60));
+  EXPECT_EQ(_wcsicmp(MonitorProgramPath().c_str(), (accented + L"\\MURVEX.exe").c_str()), 0);
+  StopAndExit();
+}
+
+// A list saved by Notepad in UTF-8 (no mark) with a Japanese path: its
+// monitor starts titled with the file's own name; an entry that cannot run
+// is named in one message and the others start; Exit writes the list in
+// UTF-8 with a mark, as one of its names has no code page 932 form.
+TEST_F(EndToEndTest, AUtf8ListWithJapaneseAndAccentedPathsStartsTheirMonitorsAndIsSavedWhole) {
+  const std::wstring folder = Wide(logs_) + L"\\\u30ED\u30B0";  // ログ
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring names[] = {folder + L"\\\u30A2\u30D7\u30EA.log", Wide(logs_) + L"\\caf\u00e9.log"};  // アプリ.log
+  for (const std::wstring& name : names) {
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, "a line\r\n", 8, &written, nullptr);
+    CloseHandle(file);
+  }
+  auto utf8 = [](const std::wstring& wide) {
+    char text[1024] = "";
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr);
+    return std::string(text);
+  };
+  std::string gone = logs_ + "\\gone.log";
+  std::string list = utf8(names[0]) + "\r\n" + gone + "\r\n" + utf8(names[1]) + "\r\n";
+  WriteList(list);
+  manager_ = Start("\"" + app_ + "\\Kestrin.exe\"");
+  ASSERT_NE(manager_, nullptr);
   ASSERT_EQ(Press(IDOK), 0u);
   std::wstring said = AnswerMessageBox();
-  EXPECT_NE(said.find(L"MURVEX.exe を起動できません"), std::wstring::npos) << "said: " << said.size();
-  EXPECT_EQ(MonitorProcessCount(), 0);
-  HWND dialog = ManagerDialog();
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(ButtonStates(dialog), "10011");  // still idle
-  ASSERT_EQ(Click(IDCANCEL), 0u);
-  EXPECT_EQ(WaitForSingleObject(manager_, 30000), WAIT_OBJECT_0);
+  EXPECT_NE(said.find(Wide(gone)), std::wstring::npos) << utf8(said);
+  EXPECT_EQ(said.find(L"caf\u00e9"), std::wstring::npos) << utf8(said);
+  auto shown = [](const wchar_t* title) {
+    HWND window = FindWindowW(nullptr, title);
+    return window != nullptr && IsWindowVisible(window);
+  };
+  EXPECT_TRUE(WaitFor([&] { return shown(L"\u30A2\u30D7\u30EA.log") && shown(L"caf\u00e9.log"); }, 60));
+  EXPECT_EQ(MonitorProcessCount(), 2);
+  StopAndExit();
+  EXPECT_EQ(ReadBytes(listPath_), "\xEF\xBB\xBF" + list);
 }
 
 // Another user may plant names in the shared folder. Under wine a unix link

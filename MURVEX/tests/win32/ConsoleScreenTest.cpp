@@ -26,16 +26,27 @@ std::string ProgramFolder() {
   return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
+// How a console of the test's own looks before the monitor runs in it.
+constexpr wchar_t kSharedTitle[] = L"test console";
+constexpr WORD kSharedAttribute = 0x07;
+
+std::wstring Wide(const std::string& ansi) {
+  wchar_t wide[MAX_PATH * 2] = {};
+  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide, MAX_PATH * 2);
+  return wide;
+}
+
 class MonitorInConsole {
  public:
   // codePage, when given, is the console's output code page before the
   // monitor runs (as after chcp): the console is then made here and shared.
-  explicit MonitorInConsole(const std::string& file, UINT codePage = 0) {
-    std::string command = "\"" + ProgramFolder() + "MURVEX.exe\" \"" + file + "\"";
-    STARTUPINFOA startup = {};
+  explicit MonitorInConsole(const std::string& file, UINT codePage = 0) : MonitorInConsole(Wide(file), codePage) {}
+  explicit MonitorInConsole(const std::wstring& file, UINT codePage = 0) {
+    std::wstring command = L"\"" + Wide(ProgramFolder()) + L"MURVEX.exe\" \"" + file + L"\"";
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(L'\0');
     DWORD flags = CREATE_NEW_CONSOLE;
     HANDLE screen = INVALID_HANDLE_VALUE;
     if (codePage != 0) {
@@ -44,12 +55,14 @@ class MonitorInConsole {
       codePageSet_ = AllocConsole() && SetConsoleOutputCP(codePage);
       screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                            OPEN_EXISTING, 0, nullptr);
+      SetConsoleTitleW(kSharedTitle);
+      SetConsoleTextAttribute(screen, kSharedAttribute);
       startup.dwFlags = STARTF_USESTDHANDLES;
       startup.hStdOutput = screen;
       startup.hStdError = screen;
       flags = 0;
     }
-    started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, codePage != 0, flags, nullptr, nullptr,
+    started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, codePage != 0, flags, nullptr, nullptr,
                               &startup, &process_) != 0;
     if (screen != INVALID_HANDLE_VALUE) CloseHandle(screen);
   }
@@ -100,6 +113,15 @@ class MonitorInConsole {
     CloseHandle(screen);
     FreeConsole();
     return ok;
+  }
+
+  // The console's title as UTF-16 (empty when it cannot be read).
+  std::wstring WideTitle() {
+    wchar_t text[512] = {};
+    FreeConsole();
+    if (AttachConsole(process_.dwProcessId)) GetConsoleTitleW(text, 512);
+    FreeConsole();
+    return text;
   }
 
   // Waits (at most 30 s) for a row starting with `prefix`, read as UTF-16:
@@ -181,6 +203,12 @@ class MonitorInConsole {
   bool codePageSet_ = false;
   PROCESS_INFORMATION process_ = {};
 };
+
+std::string Utf8Of(const std::wstring& wide) {
+  char text[MAX_PATH * 4] = {};
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr);
+  return text;
+}
 
 std::string TempFile(const char* name) {
   char folder[MAX_PATH] = {};
@@ -348,6 +376,76 @@ TEST(ConsoleScreenTest, ShowsEveryCharacterOfTheLogInAnyConsoleCodePage) {
     for (const std::wstring& row : log.rows) EXPECT_TRUE(monitor.WaitForWideRow(row)) << log.name;
     std::remove(path.c_str());
   }
+}
+
+// Each name reaches its own file, not one the code page would best-fit it
+// to (café to cafe), and titles the console as it is.
+TEST(ConsoleScreenTest, WatchesTheFileOfItsUnicodeNameAndTitlesTheConsoleWithIt) {
+  std::wstring folder = Wide(TempFile(""));
+  HANDLE other = CreateFileW((folder + L"cafe.log").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                             CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(other, "other file\r\n", 12, &written, nullptr);
+  CloseHandle(other);
+  for (const wchar_t* name : {L"caf\u00E9.log", L"\uB85C\uADF8.log", L"\u9519\u8BEF\u65E5\u5FD7.log", L"app\U0001F525.log"}) {
+    std::wstring path = folder + name;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                              0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    WriteFile(file, "this file\r\n", 11, &written, nullptr);
+    CloseHandle(file);
+    {
+      MonitorInConsole monitor(path);
+      ASSERT_TRUE(monitor.Started());
+      EXPECT_TRUE(monitor.WaitForWideRow(L"[0001]this file ")) << Utf8Of(name);
+      EXPECT_EQ(monitor.WideTitle(), name) << Utf8Of(name);
+    }
+    DeleteFileW(path.c_str());
+  }
+  DeleteFileW((folder + L"cafe.log").c_str());
+}
+
+// Ended by Ctrl+C, the monitor leaves the console it ran in with the colour
+// and title it found, not its bright green and the file's name. The keys
+// are typed into the console (wine's GenerateConsoleCtrlEvent fails).
+TEST(ConsoleScreenTest, CtrlCPutsTheConsolesColourAndTitleBack) {
+  std::string path = TempFile("murvex-ctrl.log");
+  WriteBytes(path, "alpha\r\n", "wb");
+  // The event reaches this test too, which shares the console.
+  auto swallow = [](DWORD) -> BOOL { return TRUE; };
+  SetConsoleCtrlHandler(swallow, TRUE);
+  {
+    MonitorInConsole monitor(path, 932);
+    ASSERT_TRUE(monitor.Started());
+    ASSERT_TRUE(monitor.WaitForWideRow(L"[0001]alpha "));
+    HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    INPUT_RECORD keys[2] = {};
+    for (int i = 0; i < 2; ++i) {
+      keys[i].EventType = KEY_EVENT;
+      keys[i].Event.KeyEvent.bKeyDown = i == 0;
+      keys[i].Event.KeyEvent.wRepeatCount = 1;
+      keys[i].Event.KeyEvent.wVirtualKeyCode = 'C';
+      keys[i].Event.KeyEvent.uChar.UnicodeChar = 3;
+      keys[i].Event.KeyEvent.dwControlKeyState = LEFT_CTRL_PRESSED;
+    }
+    DWORD written = 0;
+    ASSERT_TRUE(WriteConsoleInputW(input, keys, 2, &written));
+    CloseHandle(input);
+    EXPECT_NE(monitor.WaitForExit(30000), -1);
+    HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    EXPECT_TRUE(GetConsoleScreenBufferInfo(screen, &info));
+    EXPECT_EQ(info.wAttributes, kSharedAttribute);
+    CloseHandle(screen);
+    wchar_t title[256] = {};
+    GetConsoleTitleW(title, 256);
+    EXPECT_STREQ(title, kSharedTitle);
+  }
+  SetConsoleCtrlHandler(swallow, FALSE);
+  std::remove(path.c_str());
 }
 
 // The message's Japanese text reaches the console whole, in its code page
