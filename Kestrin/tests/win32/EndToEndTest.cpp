@@ -345,7 +345,10 @@ TEST_F(EndToEndTest, AManagerInAFolderTheCodePageCannotNameStartsItsOwnMonitorNo
 TEST_F(EndToEndTest, AUtf8ListWithJapaneseAndAccentedPathsStartsTheirMonitorsAndIsSavedWhole) {
   const std::wstring folder = Wide(logs_) + L"\\\u30ED\u30B0";  // ログ
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  const std::wstring names[] = {folder + L"\\\u30A2\u30D7\u30EA.log", Wide(logs_) + L"\\caf\u00e9.log"};  // アプリ.log
+  // アプリ.log; a file whose path is too long to reach the monitor as one
+  // argument (80 ロ: 240 bytes of UTF-8) is named with the one that is gone.
+  const std::wstring names[] = {folder + L"\\\u30A2\u30D7\u30EA.log", Wide(logs_) + L"\\caf\u00e9.log",
+                                folder + L"\\" + std::wstring(80, L'\u30ED') + L".log"};
   for (const std::wstring& name : names) {
     HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -359,13 +362,14 @@ TEST_F(EndToEndTest, AUtf8ListWithJapaneseAndAccentedPathsStartsTheirMonitorsAnd
     return std::string(text);
   };
   std::string gone = logs_ + "\\gone.log";
-  std::string list = utf8(names[0]) + "\r\n" + gone + "\r\n" + utf8(names[1]) + "\r\n";
+  std::string list = utf8(names[0]) + "\r\n" + gone + "\r\n" + utf8(names[1]) + "\r\n" + utf8(names[2]) + "\r\n";
   WriteList(list);
   manager_ = Start("\"" + app_ + "\\Kestrin.exe\"");
   ASSERT_NE(manager_, nullptr);
   ASSERT_EQ(Press(IDOK), 0u);
   std::wstring said = AnswerMessageBox();
   EXPECT_NE(said.find(Wide(gone)), std::wstring::npos) << utf8(said);
+  EXPECT_NE(said.find(names[2]), std::wstring::npos) << utf8(said);
   EXPECT_EQ(said.find(L"caf\u00e9"), std::wstring::npos) << utf8(said);
   auto shown = [](const wchar_t* title) {
     HWND window = FindWindowW(nullptr, title);
