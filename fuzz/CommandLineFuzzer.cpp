@@ -1,8 +1,10 @@
 // NextToken and the command-line building of RunCommand over arbitrary
 // commands and environments ("windir", "PATH", the manager's folder, which
 // candidates are readable). NextToken must agree with its rules written out
-// plainly; the built line must fit its buffer and, for well-formed Shift-JIS,
-// split back into the same arguments.
+// plainly; the built line must fit its buffer and split back into the same
+// arguments: by the rules a started program's C runtime splits argv by (any
+// bytes), or, through the command interpreter, by the tokenizer (for
+// well-formed Shift-JIS).
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 
 #include "CommandRunner.h"
 #include "DoubleByteText.h"
+#include "RuntimeArguments.h"
 
 namespace {
 
@@ -135,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Arguments come back whole: unquoted when they hold no blank, quoted
   // when they do, so splitting the line again gives the same arguments.
   std::vector<std::string> arguments = Split(command.c_str(), " ");
-  if (arguments.empty() || !WellFormedShiftJis(command)) return 0;
+  if (arguments.empty()) return 0;
   // A quoted argument of 258 bytes or more is longer than one token: the
   // tokenizer cannot read it back whole (a started process's runtime can).
   for (const std::string& argument : arguments) {
@@ -146,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> rebuilt;
   if (interpreter) {
     if (strncmp(built.commandLine, prefix.c_str(), prefix.size()) != 0) abort();
-    if (!WellFormedShiftJis(environment.windir)) return 0;
+    if (!WellFormedShiftJis(command) || !WellFormedShiftJis(environment.windir)) return 0;
     rebuilt = Split(built.commandLine + prefix.size(), " ");
     if (arguments.size() > 15) arguments.resize(15);
     arguments[0] = FileNameOfPath(arguments[0].c_str());
@@ -160,8 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The same holds for the program path once a folder is put before it.
     const char* closing = built.commandLine[0] == '"' ? strchr(built.commandLine + 1, '"') : nullptr;
     if (closing != nullptr && static_cast<size_t>(closing - built.commandLine - 1) >= kTokenSize - 2) return 0;
-    std::vector<std::string> all = Split(built.commandLine, " ");
-    if (all.empty()) abort();
+    // Started directly, the program's C runtime splits the line.
+    std::vector<std::string> all = SplitLikeTheCRuntime(built.commandLine);
     std::string program = all[0];
     // The program keeps its name; only a folder may have been put before it.
     if (program.size() < arguments[0].size() ||

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "DoubleByteText.h"
 
@@ -90,6 +91,27 @@ bool Append(char* line, size_t& used, const char* text) {
   return true;
 }
 
+// Whether the C runtime would end an argument inside text: at a blank or a
+// tab. Paths are UTF-8, where every 0x20 and 0x09 is one.
+bool SplitsAtBlank(const char* text) { return std::strpbrk(text, " \t") != nullptr; }
+
+// Appends one argument (no double quote in it: the tokenizer took them out)
+// so that it is read back as exactly that: quoted when it holds a blank or a
+// tab. For a program's C runtime the backslashes before the closing quote
+// are doubled, which would otherwise escape it; the command interpreter
+// takes backslashes as they are. In UTF-8 every 0x5C is a backslash.
+bool AppendArgument(char* line, size_t& used, const char* argument, bool runtimeRules) {
+  if (!SplitsAtBlank(argument)) return Append(line, used, argument);
+  size_t length = std::strlen(argument);
+  size_t backslashes = 0;
+  while (runtimeRules && backslashes < length && argument[length - 1 - backslashes] == '\\') ++backslashes;
+  if (!Append(line, used, "\"") || !Append(line, used, argument)) return false;
+  for (size_t i = 0; i < backslashes; ++i) {
+    if (!Append(line, used, "\\")) return false;
+  }
+  return Append(line, used, "\"");
+}
+
 }  // namespace
 
 int BuildCommandLine(const char* command, int show, CommandEnvironment& environment, BuiltCommand* built) {
@@ -132,20 +154,16 @@ int BuildCommandLine(const char* command, int show, CommandEnvironment& environm
   char* line = built->commandLine;
   line[0] = '\0';
   size_t used = 0;
-  // Only the interpreter prefix stays bare; a program path with a blank is quoted.
-  // Paths are UTF-8, where every 0x20 is a blank.
-  bool quoteProgram = !interpreter && std::strchr(slots[0], ' ') != nullptr;
+  // Only the interpreter prefix stays bare. The program's name is read up to
+  // its closing quote, backslashes and all.
+  bool quoteProgram = !interpreter && SplitsAtBlank(slots[0]);
   if (quoteProgram) {
     if (!Append(line, used, "\"") || !Append(line, used, slots[0]) || !Append(line, used, "\"")) return -1;
   } else if (!Append(line, used, slots[0])) {
     return -1;
   }
   for (int k = 1; k < kSlotCount && slots[k][0] != '\0'; ++k) {
-    bool quote = std::strchr(slots[k], ' ') != nullptr;
-    if (!Append(line, used, quote ? " \"" : " ") || !Append(line, used, slots[k]) ||
-        (quote && !Append(line, used, "\""))) {
-      return -1;
-    }
+    if (!Append(line, used, " ") || !AppendArgument(line, used, slots[k], !interpreter)) return -1;
   }
 
   // Moved only once the command is accepted, so a refusal has no effect.
@@ -156,13 +174,16 @@ int BuildCommandLine(const char* command, int show, CommandEnvironment& environm
   return 0;
 }
 
-int FormatStopCommand(char* command, size_t size, const char* systemFolder) {
+int FormatStopCommand(char* command, size_t size, const char* systemFolder, const char* userName) {
   if (command == nullptr || size == 0) return -1;
   command[0] = '\0';
   if (systemFolder == nullptr || systemFolder[0] == '\0') return -1;
+  // Without the filter an elevated manager would end every user's monitors.
+  if (userName == nullptr || userName[0] == '\0' || std::strchr(userName, '"') != nullptr) return -1;
   size_t length = std::strlen(systemFolder);
   const char* separator = FindLastChar(systemFolder, '\\') == systemFolder + length - 1 ? "" : "\\";
-  int n = std::snprintf(command, size, "\"%s%sTASKKILL.exe\" /F /IM MURVEX.EXE", systemFolder, separator);
+  int n = std::snprintf(command, size, "\"%s%sTASKKILL.exe\" /F /FI \"USERNAME eq %s\" /IM MURVEX.EXE", systemFolder,
+                        separator, userName);
   if (n < 0 || static_cast<size_t>(n) >= size) {
     command[0] = '\0';
     return -1;
@@ -172,6 +193,12 @@ int FormatStopCommand(char* command, size_t size, const char* systemFolder) {
 
 int FormatStartCommand(char* command, size_t size, const char* program, const char* watchedPath) {
   if (command == nullptr || size == 0) return -1;
+  command[0] = '\0';
+  // The tokenizer reads a quote only as quoting and takes at most 259 bytes a
+  // token: either would make one path several arguments.
+  for (const char* path : {program, watchedPath}) {
+    if (std::strchr(path, '"') != nullptr || std::strlen(path) >= kTokenSize) return -1;
+  }
   int n = std::snprintf(command, size, "\"%s\" \"%s\"", program, watchedPath);
   if (n < 0 || static_cast<size_t>(n) >= size) {
     command[0] = '\0';

@@ -1,6 +1,7 @@
 // Starts outside programs the way a command prompt would: finds the program
 // (as written, along PATH, or beside the manager), wraps anything that is not
-// an .EXE into the command interpreter, re-quotes arguments that hold blanks.
+// an .EXE into the command interpreter, re-quotes arguments that hold blanks
+// or tabs by the rules the C runtime splits them by.
 #pragma once
 
 #include <cstddef>
@@ -40,14 +41,18 @@ struct BuiltCommand {
 constexpr size_t kStartCommandSize = 528;  // one monitor's start command
 
 // "\"<program>\" \"<watched path>\"" into command (kStartCommandSize bytes).
-// -1, with command empty, when it would not fit: never a cut path.
+// -1, with command empty, when it would not fit, or when a path holds a
+// double quote or is longer than a token (259 bytes): never a cut path, and
+// never one path that reaches the monitor as several arguments.
 int FormatStartCommand(char* command, size_t size, const char* program, const char* watchedPath);
 
-// The command that ends every console monitor of the user: the system's own
-// task-kill by its full path, "\"<systemFolder>\TASKKILL.exe\" /F /IM MURVEX.EXE",
+// The command that ends every console monitor of the user and no other
+// user's: the system's own task-kill by its full path,
+// "\"<systemFolder>\TASKKILL.exe\" /F /FI \"USERNAME eq <userName>\" /IM MURVEX.EXE",
 // never a program of that name found along PATH or beside the manager.
-// -1, with command empty, when systemFolder is empty or it would not fit.
-int FormatStopCommand(char* command, size_t size, const char* systemFolder);
+// -1, with command empty, when systemFolder or userName is empty, the name
+// holds a double quote, or it would not fit.
+int FormatStopCommand(char* command, size_t size, const char* systemFolder, const char* userName);
 
 // Builds the command line RunCommand would hand to CreateProcessA.
 // 0 on success; -1 when the command is null or shorter than 4 bytes, when

@@ -5,7 +5,8 @@
 
 // "<ProgramData>\Fennwick\Kestrin" (no doubled backslash) into folder, a
 // kPathBufferSize buffer. -1 when programData is null or the list path's
-// temporary copy ("\Surveillance.txt.new" appended) would not fit 259 bytes.
+// temporary copy ("\Surveillance.txt", a tag and ".new" appended) would not
+// fit 259 bytes.
 int FormatDataFolder(const char* programData, char* folder, size_t size);
 
 // Finds or creates the data folder; on creation grants Everyone access.
@@ -20,3 +21,6 @@ int GrantEveryoneAccess();
 // The data folder and the watch list path, filled by SetupDataFolder.
 extern char g_dataFolder[260];
 extern char g_watchListPath[260];
+// Set at start when the list or its folders were not plain: the user has
+// been told, and the list is then never saved over.
+extern bool g_watchListRefused;

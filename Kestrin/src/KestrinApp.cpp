@@ -31,7 +31,19 @@ bool PrepareWatchListPath() {
 bool ReadWatchListAtStart() {
   // Held for a moment by a backup or synchronisation tool, as a rule: the
   // user can wait and try again.
-  while (LoadWatchList(g_watchListPath) != 0) {
+  int loaded;
+  while ((loaded = LoadWatchList(g_watchListPath)) != 0) {
+    if (loaded == kNotPlainFile) {
+      // Planted, as a rule: another user's link or junction. Said once; the
+      // manager runs with an empty list and never writes there.
+      ::MessageBoxW(nullptr,
+                    L"監視ファイルの一覧（Surveillance.txt）またはそのフォルダーが、リンクなど通常のファイル・"
+                    L"フォルダーではないため、読み込みませんでした。\n"
+                    L"一覧は空で始まり、終了しても保存しません。",
+                    kMessageCaption, MB_OK | MB_ICONWARNING);
+      g_watchListRefused = true;
+      return true;
+    }
     int answer = ::MessageBoxW(nullptr,
                                L"監視ファイルの一覧（Surveillance.txt）を読み込めませんでした。\n"
                                L"他のプログラムが使用している可能性があります。\n\n"

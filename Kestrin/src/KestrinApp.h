@@ -24,5 +24,6 @@ bool PrepareWatchListPath();
 
 // Loads the watch list. When the file is there but cannot be read, says so
 // and lets the user try again; false when the user gives up, and the manager
-// then does not start.
+// then does not start. A list or folder that is not plain is said once and
+// refused (g_watchListRefused); the manager starts with an empty list.
 bool ReadWatchListAtStart();

@@ -36,9 +36,14 @@ const wchar_t kNoMonitorProgramMessage[] =
     L"短い名前のフォルダーに移してから起動してください。";
 const wchar_t kCannotOpenMessage[] = L"指定したファイルは開けないため、監視対象にできません。";
 const wchar_t kCannotRunMessage[] =
-    L"次の監視対象ファイルは存在しないか、通常のファイルではないため、監視を開始できません。\n\n";
+    L"次の監視対象ファイルは存在しないか、通常のファイルではないか、名前に二重引用符を含むか長すぎるため、"
+    L"監視を開始できません。\n\n";
 const wchar_t kSaveFailedMessage[] =
     L"監視ファイルの一覧を保存できませんでした。\n"
+    L"一覧を保存せずに終了しますか？";
+const wchar_t kSaveRefusedMessage[] =
+    L"監視ファイルの一覧（Surveillance.txt）またはそのフォルダーが、リンクなど通常のファイル・"
+    L"フォルダーではないため、保存しませんでした。\n"
     L"一覧を保存せずに終了しますか？";
 
 char g_startCommand[kStartCommandSize];
@@ -223,28 +228,35 @@ void CKestrinDlg::OnStart() {
     return;
   }
   // Entries that cannot run are named, all in one message; the others start.
-  std::wstring cannotRun;
+  // An entry runs when it names an existing file and reaches the monitor as
+  // one whole path (no double quote, not too long for the command line).
+  struct Starts {
+    const char* program;
+    std::wstring cannotRun;
+  } starts{m_monitorProgramPath, std::wstring()};
   TableWalk(
       [](const char*, const char* path, int, void* context) {
-        if (!NamesRegularFile(path)) *static_cast<std::wstring*>(context) += WideFromUtf8(path) + L"\n";
+        Starts* s = static_cast<Starts*>(context);
+        if (!NamesRegularFile(path) || FormatStartCommand(g_startCommand, sizeof g_startCommand, s->program, path) != 0) {
+          s->cannotRun += WideFromUtf8(path) + L"\n";
+        }
         return 1;
       },
-      &cannotRun);
-  if (!cannotRun.empty()) MessageBox((kCannotRunMessage + cannotRun).c_str(), kMessageCaption, MB_OK | MB_ICONWARNING);
+      &starts);
+  if (!starts.cannotRun.empty()) {
+    MessageBox((kCannotRunMessage + starts.cannotRun).c_str(), kMessageCaption, MB_OK | MB_ICONWARNING);
+  }
   g_monitoringFlag = 1;
   ApplyButtonStates(Mode::kMonitoring);
   TableWalk(
       [](const char*, const char* path, int, void* context) {
         if (!NamesRegularFile(path)) return 1;
         const char* program = static_cast<const char*>(context);
-        // A command that would not fit is skipped like a monitor that
-        // could not start.
         // Minimised without activation: the console host keeps such a
         // console for itself instead of handing it to a terminal program,
         // and the monitor restores its window as its first step.
-        if (FormatStartCommand(g_startCommand, sizeof g_startCommand, program, path) == 0) {
-          RunCommand(g_startCommand, SW_SHOWMINNOACTIVE);
-        }
+        if (FormatStartCommand(g_startCommand, sizeof g_startCommand, program, path) != 0) return 1;
+        RunCommand(g_startCommand, SW_SHOWMINNOACTIVE);
         Sleep(kPauseBetweenStartsMs);
         return 1;
       },
@@ -261,11 +273,16 @@ void CKestrinDlg::OnStop() {
   for (CButton* button : {&m_start, &m_stop, &m_arrange, &m_exit, &m_clear}) button->EnableWindow(FALSE);
   // The system's own task-kill: never a program planted along PATH or
   // beside the manager.
-  char systemFolder[kPathBufferSize];
-  UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
-  if (length == 0 || length >= sizeof systemFolder) systemFolder[0] = '\0';
+  // Both in UTF-8, the runner's form of a command.
+  wchar_t wideFolder[MAX_PATH];
+  UINT length = GetSystemDirectoryW(wideFolder, MAX_PATH);
+  std::string systemFolder = length == 0 || length >= MAX_PATH ? std::string() : Utf8FromWide(wideFolder);
+  // Only this user's monitors: an elevated manager may end anyone's.
+  wchar_t wideUser[257];  // UNLEN and its NUL
+  DWORD userLength = 257;
+  std::string userName = GetUserNameW(wideUser, &userLength) ? Utf8FromWide(wideUser) : std::string();
   char command[kCommandLineSize];
-  if (FormatStopCommand(command, sizeof command, systemFolder) == 0) RunCommandAndWait(command, 0, INFINITE);
+  if (FormatStopCommand(command, sizeof command, systemFolder.c_str(), userName.c_str()) == 0) RunCommandAndWait(command, 0, INFINITE);
   m_stopping = false;
   g_monitoringFlag = 0;
   ApplyButtonStates(Mode::kIdle);
@@ -277,9 +294,12 @@ void CKestrinDlg::OnExit() {
   // Escape (pressed since the last query) never closes the dialog.
   if (GetAsyncKeyState(VK_ESCAPE) & 1) return;
   if (g_monitoringFlag == 1) return;
-  if (SaveWatchList(g_watchListPath) != 0) {
+  // A list refused at start is never saved over; the user was told then.
+  int saved = g_watchListRefused ? 0 : SaveWatchList(g_watchListPath);
+  if (saved != 0) {
     // The old list file is intact; the user chooses to stay or to leave.
-    if (MessageBox(kSaveFailedMessage, kMessageCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
+    const wchar_t* message = saved == kNotPlainFile ? kSaveRefusedMessage : kSaveFailedMessage;
+    if (MessageBox(message, kMessageCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
   }
   OnCancel();
 }

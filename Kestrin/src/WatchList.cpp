@@ -1,8 +1,8 @@
 #include "WatchList.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "DoubleByteText.h"
@@ -237,30 +237,16 @@ std::string FormatWatchList(int keyCounter) {
   return bytes;
 }
 
-namespace {
-
-// The file's bytes into bytes. 0 when read; 1 when there is no such file;
-// -1 when it is there but cannot be opened or read.
-int ReadWholeFile(const char* path, std::string& bytes) {
-  FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return errno == ENOENT ? 1 : -1;
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  return failed ? -1 : 0;
-}
-
-}  // namespace
-
 int LoadWatchList(const char* path) {
   g_keyCounter = 0;
   if (path == nullptr) return 0;
+  int folder = HoldListFolder(path);
+  if (folder != 0) return folder == 1 ? 0 : kNotPlainFile;
   std::string bytes;
-  int read = ReadWholeFile(path, bytes);
+  int read = ReadPlainFile(path, bytes);
+  ReleaseListFolder();
   // Only a file that is not there is an empty list.
-  if (read != 0) return read == 1 ? 0 : -1;
+  if (read != 0) return read == 1 ? 0 : read;
   g_keyCounter = ParseWatchList(bytes.data(), bytes.size());
   return 0;
 }
@@ -304,22 +290,48 @@ int AddToWatchList(const char* path) {
   return key;
 }
 
-int SaveWatchList(const char* path) {
-  if (path == nullptr) return -1;
-  std::string temporary = std::string(path) + kTemporarySuffix;
-  std::string backup = std::string(path) + kBackupSuffix;
-  if (temporary.size() >= kPathBufferSize || backup.size() >= kPathBufferSize) return -1;
-  std::string bytes = FormatWatchList(g_keyCounter);
+namespace {
+
+// This process's own name for the temporary copy of path: the process
+// number and a random tag, so no other save and no planted file shares it.
+std::string TemporaryName(const char* path, unsigned tag) {
+  char name[kTemporaryTagLength + 1];
+  std::snprintf(name, sizeof name, ".%08lx%04x", CurrentProcessNumber() & 0xFFFFFFFFUL, tag & 0xFFFFu);
+  return std::string(path) + name + kTemporarySuffix;
+}
+
+// The list's bytes written under a temporary name only this save uses,
+// then moved over path. 0, -1 or kNotPlainFile.
+int ReplaceWatchList(const char* path, const std::string& bytes) {
+  std::string current;
+  int read = ReadPlainFile(path, current);
+  if (read == kNotPlainFile) return kNotPlainFile;
   // An unchanged list is not written again, so the backup stays the list
   // before the last change: leaving twice after a mistaken Clear keeps it.
-  std::string current;
-  if (ReadWholeFile(path, current) == 0 && current == bytes) return 0;
-  FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) return -1;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = std::fflush(file) == 0 && ok;
-  ok = std::fclose(file) == 0 && ok;
-  if (ok && ReplaceFileAtomically(temporary.c_str(), path, backup.c_str()) == 0) return 0;
-  std::remove(temporary.c_str());
+  if (read == 0 && current == bytes) return 0;
+  std::random_device random;
+  // A name that is taken is somebody else's: never opened, another is tried.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::string temporary = TemporaryName(path, random());
+    if (temporary.size() >= kPathBufferSize) return -1;
+    int written = WriteNewFile(temporary.c_str(), bytes);
+    if (written == 1) continue;
+    if (written != 0) return -1;
+    std::string backup = std::string(path) + kBackupSuffix;
+    if (ReplaceFileAtomically(temporary.c_str(), path, backup.c_str()) == 0) return 0;
+    RemoveFile(temporary.c_str());
+    return -1;
+  }
   return -1;
+}
+
+}  // namespace
+
+int SaveWatchList(const char* path) {
+  if (path == nullptr || std::strlen(path) + sizeof kBackupSuffix > kPathBufferSize) return -1;
+  int folder = HoldListFolder(path);
+  if (folder != 0) return folder == 1 ? -1 : kNotPlainFile;
+  int saved = ReplaceWatchList(path, FormatWatchList(g_keyCounter));
+  ReleaseListFolder();
+  return saved;
 }

@@ -26,24 +26,34 @@ int ParseWatchList(const char* bytes, size_t size);
 std::string FormatWatchList(int keyCounter);
 
 // The list file's name in the data folder, what its temporary copy appends
-// while it is saved, and what the copy of the list before the last change
-// appends (both suffixes the same length, which the data folder's bound
-// counts on).
+// while it is saved (a tag of the saving process's own, then the suffix),
+// and what the copy of the list before the last change appends; the data
+// folder's bound counts the temporary's name, the longest.
 constexpr char kWatchListFileName[] = "Surveillance.txt";
+constexpr size_t kTemporaryTagLength = 13;  // "." and 12 hex digits
 constexpr char kTemporarySuffix[] = ".new";
 constexpr char kBackupSuffix[] = ".bak";
-static_assert(sizeof kBackupSuffix == sizeof kTemporarySuffix);
+static_assert(sizeof kBackupSuffix <= kTemporaryTagLength + sizeof kTemporarySuffix);
 
-// Loads the file at path into the table and sets g_keyCounter. 0 when loaded,
-// or when there is no such file (an empty list); -1, with the list empty, when
-// the file is there but cannot be opened or read (held by another program):
-// such a list must never be saved over.
+// What loading and saving give when the list is no plain file of its own
+// (a link, a reparse point, a file with a second name, a folder, a device)
+// or its folder or the folder above is no real folder (a link, a junction).
+constexpr int kNotPlainFile = -2;
+
+// Loads the file at path into the table and sets g_keyCounter, never
+// following a link. 0 when loaded, or when there is no such file (an empty
+// list); -1, with the list empty, when the file is there but cannot be opened
+// or read (held by another program); kNotPlainFile, with the list empty, when
+// it or its folders are not plain. Neither must ever be saved over.
 int LoadWatchList(const char* path);
 
-// Writes the list to path safely: a temporary file in the same folder, every
+// Writes the list to path safely: a file created new under a name of this
+// process's own in the same folder (never a name already there), every
 // write checked, flushed, then moved over path in one step, the old file
 // kept as path + ".bak". A file that already holds the list is left alone,
-// backup included. 0 on success; -1 with the old file untouched.
+// backup included; saves running at once each replace the list whole.
+// 0 on success; -1 with the old file untouched; kNotPlainFile, with nothing
+// written, when the list or its folders are not plain.
 int SaveWatchList(const char* path);
 
 // Whether some entry's path equals path (both UTF-8) with the ASCII letters
@@ -55,7 +65,33 @@ bool IsListed(const char* path);
 // the table had memory for it. Returns the key used.
 int AddToWatchList(const char* path);
 
-// Platform part of SaveWatchList: replaces target by the finished temporary
+// Platform parts of loading and saving, none of which follows a link at the
+// list's name.
+//
+// Checks that the folder of listPath and the folder above it are real
+// folders, and on Windows keeps them from being moved or deleted until
+// ReleaseListFolder. 0 when so (release it then); 1 when the folder is not
+// there; kNotPlainFile otherwise.
+int HoldListFolder(const char* listPath);
+void ReleaseListFolder();
+
+// Reads the file at path whole into bytes: 0; 1 when there is no such file;
+// -1 when it cannot be opened or read; kNotPlainFile when it is no plain file
+// of its own (nothing read).
+int ReadPlainFile(const char* path, std::string& bytes);
+
+// Creates path only when no such name exists, writes bytes and puts them on
+// disk. 0; 1 when the name is taken (nothing opened); -1 when a step failed
+// (the file made is removed).
+int WriteNewFile(const char* path, const std::string& bytes);
+
+// Removes the file at path, a temporary left by a failed replace.
+void RemoveFile(const char* path);
+
+// The process's number, for names of its own.
+unsigned long CurrentProcessNumber();
+
+// Replaces target by the finished temporary
 // file in one step, the old target (when there is one) becoming backup;
 // target always names the old file or the new one. 0 or -1.
 int ReplaceFileAtomically(const char* temporary, const char* target, const char* backup);

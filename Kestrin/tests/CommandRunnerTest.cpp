@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CommandRunner.h"
+#include "RuntimeArguments.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -237,28 +238,47 @@ TEST(StartCommandTest, QuotesBothPathsAndRefusesWhatWouldNotFit) {
   char command[kStartCommandSize];
   ASSERT_EQ(FormatStartCommand(command, sizeof command, "C:\\bin\\MURVEX.exe", "D:\\my logs\\a.log"), 0);
   EXPECT_STREQ(command, "\"C:\\bin\\MURVEX.exe\" \"D:\\my logs\\a.log\"");
-
-  // Two paths of 259 bytes always fit; one byte more than the buffer never
-  // gives a cut path.
+  // Two paths of 259 bytes always fit; a longer one would come back from
+  // the tokenizer cut in two.
   std::string program(259, 'p'), watched(259, 'w');
   EXPECT_EQ(FormatStartCommand(command, sizeof command, program.c_str(), watched.c_str()), 0);
-  std::string longer(kStartCommandSize - 5 - program.size(), 'w');
-  EXPECT_EQ(FormatStartCommand(command, sizeof command, program.c_str(), longer.c_str()), -1);
+  EXPECT_EQ(FormatStartCommand(command, sizeof command, program.c_str(), (watched + "w").c_str()), -1);
   EXPECT_STREQ(command, "");
-  longer.pop_back();
-  EXPECT_EQ(FormatStartCommand(command, sizeof command, program.c_str(), longer.c_str()), 0);
-  EXPECT_EQ(std::strlen(command), kStartCommandSize - 1);
+}
+
+// A planted list entry may hold anything: it reaches the monitor as exactly
+// one argument, split back by the C runtime's rules, or is refused.
+TEST_F(BuildCommandLineTest, EveryListEntryReachesTheMonitorAsOneArgumentOrIsRefused) {
+  const char* program = "C:\\Program Files\\Kestrin\\MURVEX.exe";
+  const std::string sixteen = "a b c d e f g h i j k l m n o p q";
+  const std::string entries[] = {
+      "D:\\logs\\a.log", "D:\\my logs\\a.log", "D:\\tab\there.log", "D:\\end in backslash \\",
+      "D:\\two\\\\ \\\\", "D:\\x\xE3\x81\x81\\ y.log", "D:\\my \xE3\x81\x81\\", "D:\\caf\xC3\xA9 \xE3\x83\xAD\xE3\x82\xB0.log", "D:\\" + sixteen, "\\\\server\\share\\b.log",
+      std::string(259, 'w')};
+  char command[kStartCommandSize];
+  for (const std::string& entry : entries) {
+    SCOPED_TRACE(entry);
+    ASSERT_EQ(FormatStartCommand(command, sizeof command, program, entry.c_str()), 0);
+    EXPECT_EQ(SplitLikeTheCRuntime(Build(command).c_str()), (Strings{program, entry}));
+  }
+  for (const std::string& refused : {std::string("D:\\a\" b \"c.log"), std::string("x\"") + sixteen, std::string(260, 'w')}) {
+    EXPECT_EQ(FormatStartCommand(command, sizeof command, program, refused.c_str()), -1) << refused;
+  }
 }
 
 TEST_F(BuildCommandLineTest, StopRunsTheSystemsTaskKillNeverOneAlongPathOrBesideTheManager) {
   char command[kCommandLineSize];
   environment.variables["PATH"] = "C:\\Program Files\\bin;C:\\Windows\\system32";
   environment.readable = {"Files\\bin\\TASKKILL.exe", "C:\\Apps\\TASKKILL.exe"};
-  ASSERT_EQ(FormatStopCommand(command, sizeof command, "C:\\Windows\\system32"), 0);
-  EXPECT_EQ(Build(command, 0), "C:\\Windows\\system32\\TASKKILL.exe /F /IM MURVEX.EXE");
+  ASSERT_EQ(FormatStopCommand(command, sizeof command, "C:\\Windows\\system32", "Taro Yamada"), 0);
+  EXPECT_EQ(Build(command, 0),
+            "C:\\Windows\\system32\\TASKKILL.exe /F /FI \"USERNAME eq Taro Yamada\" /IM MURVEX.EXE");
   EXPECT_TRUE(environment.tried.empty());
-  EXPECT_EQ(FormatStopCommand(command, sizeof command, ""), -1);
-  EXPECT_EQ(FormatStopCommand(command, sizeof command, std::string(kCommandLineSize, 's').c_str()), -1);
+  EXPECT_EQ(FormatStopCommand(command, sizeof command, "", "taro"), -1);
+  EXPECT_EQ(FormatStopCommand(command, sizeof command, std::string(kCommandLineSize, 's').c_str(), "taro"), -1);
+  // Unfiltered it would end other users' monitors too.
+  EXPECT_EQ(FormatStopCommand(command, sizeof command, "C:\\Windows\\system32", ""), -1);
+  EXPECT_EQ(FormatStopCommand(command, sizeof command, "C:\\Windows\\system32", "a\" /FI \"PID ne 0"), -1);
   EXPECT_STREQ(command, "");
 }
 

@@ -223,13 +223,13 @@ TEST_F(WatchListTest, MissingFileGivesEmptyListAndFailedSaveKeepsNothing) {
   EXPECT_EQ(SaveWatchList("no_such_folder_kestrin/Surveillance.txt"), -1);
 }
 
-TEST_F(WatchListTest, AListThatIsThereButCannotBeReadIsNoEmptyList) {
+TEST_F(WatchListTest, AFolderInTheListsPlaceIsNoListAndNoEmptyOne) {
   namespace fs = std::filesystem;
   fs::path folder = fs::temp_directory_path() / ("kestrin_unreadable_" + std::to_string(std::random_device{}()));
   // A folder in the list's place: there, but not readable as a file.
   ASSERT_TRUE(fs::create_directories(folder / "Surveillance.txt"));
   g_keyCounter = 7;
-  EXPECT_EQ(LoadWatchList((folder / "Surveillance.txt").string().c_str()), -1);
+  EXPECT_EQ(LoadWatchList((folder / "Surveillance.txt").string().c_str()), kNotPlainFile);
   EXPECT_EQ(g_keyCounter, 0);
   EXPECT_EQ(TableFind("0"), nullptr);
   fs::remove_all(folder);
@@ -260,16 +260,16 @@ TEST(DataFolderTest, AppendsMakerFolderWithoutDoubledBackslash) {
   EXPECT_STREQ(folder, "C:\\ProgramData\\Fennwick\\Kestrin");
   ASSERT_EQ(FormatDataFolder("C:\\ProgramData\\", folder, sizeof folder), 0);
   EXPECT_STREQ(folder, "C:\\ProgramData\\Fennwick\\Kestrin");
-  // The second byte of 0x95 0x5C is no separator: a backslash is still added.
-  ASSERT_EQ(FormatDataFolder("C:\\\x95\x5C", folder, sizeof folder), 0);
-  EXPECT_STREQ(folder, "C:\\\x95\x5C\\Fennwick\\Kestrin");
+  // In UTF-8 the 5C of "ぁ\" is a backslash (a Shift-JIS walk takes it for a second byte).
+  ASSERT_EQ(FormatDataFolder("C:\\\xE3\x81\x81\\", folder, sizeof folder), 0);
+  EXPECT_STREQ(folder, "C:\\\xE3\x81\x81\\Fennwick\\Kestrin");
 }
 
 TEST(DataFolderTest, RefusesMissingOrOverlongProgramData) {
   char folder[kPathBufferSize];
   EXPECT_EQ(FormatDataFolder(nullptr, folder, sizeof folder), -1);
   // 259 bytes is the most the watch list path's temporary copy may take.
-  size_t fixed = std::string("\\Fennwick\\Kestrin\\Surveillance.txt.new").size();
+  size_t fixed = std::string("\\Fennwick\\Kestrin\\Surveillance.txt.123456789abc.new").size();
   std::string fits(259 - fixed, 'x');
   EXPECT_EQ(FormatDataFolder(fits.c_str(), folder, sizeof folder), 0);
   EXPECT_EQ(FormatDataFolder((fits + "x").c_str(), folder, sizeof folder), -1);

@@ -605,19 +605,24 @@ void TerminalConsole::Flush() {
     buffer_.clear();
     return;
   }
-  g_writing = 1;
-  size_t written = WriteAll(outputFd_, buffer_.data(), buffer_.size());
-  g_writing = 0;
-  g_atLineStart = written == buffer_.size() ? endsLine_ : AtRowStartAfter(buffer_.data(), written, g_atLineStart);
-  buffer_.clear();
   // A signal that cut the write short is acted on now the cursor is known.
-  int caught = g_caught;
-  g_caught = 0;
-  if (caught == SIGTSTP) {
-    OnStop(caught);
-  } else if (caught != 0) {
-    OnEndingSignal(caught);
-  }
+  // After Ctrl+Z and the continue the rest goes out; only a signal that ends
+  // the monitor drops it.
+  size_t done = 0;
+  int caught;
+  do {
+    g_writing = 1;
+    size_t written = WriteAll(outputFd_, buffer_.data() + done, buffer_.size() - done);
+    g_writing = 0;
+    bool whole = done + written == buffer_.size();
+    g_atLineStart = whole ? endsLine_ : AtRowStartAfter(buffer_.data() + done, written, g_atLineStart);
+    done += written;
+    caught = g_caught;
+    g_caught = 0;
+    if (caught == SIGTSTP) OnStop(caught);
+  } while (caught == SIGTSTP && done < buffer_.size());
+  buffer_.clear();
+  if (caught != 0 && caught != SIGTSTP) OnEndingSignal(caught);
 }
 
 // Messages come in UTF-8; a control character in them (a name's) is shown
@@ -627,6 +632,13 @@ void TerminalConsole::WriteError(const char* text) {
   std::string shown;
   AppendVisible(text, strlen(text), true, shown);
   shown = InTerminalCharset(shown, true);
+  // On the same screen a message shows in the terminal's own colours, never
+  // in the changed row it may cut into; the colour comes back with the text.
+  if (touched_ && errorIsTerminal_ && rowColoured_) {
+    shown = "\x1b[0m" + shown;
+    rowColoured_ = false;
+    colourPending_ = colourIndex_ == 2;
+  }
   WriteAll(errorFd_, shown.data(), shown.size());
   if (errorIsTerminal_) {
     rowStart_ = true;

@@ -2,6 +2,11 @@
 // texts, or English ones. A table of two columns rather than a gettext
 // catalogue: a handful of texts, two languages, and nothing to install or
 // to find at run time (a Japanese locale need not even be generated).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -77,3 +82,17 @@ const char* Localised(const char* japanese) {
 }
 
 std::string MessageToConsole(const std::string& utf8) { return Localised(utf8.c_str()); }
+
+std::string OpenFailureReason(const char* path) {
+  if (!g_english) return std::string();
+  // Not blocking: opening a pipe would wait for a writer.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return strerror(errno);
+  struct stat info;
+  std::string reason = fstat(fd, &info) != 0 ? strerror(errno)
+                       : S_ISDIR(info.st_mode) ? strerror(EISDIR)
+                       : !S_ISREG(info.st_mode) ? "not a regular file"
+                                                : "";
+  close(fd);
+  return reason;
+}

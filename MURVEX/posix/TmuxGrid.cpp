@@ -83,6 +83,14 @@ std::string Quoted(const std::string& text) {
   return quoted + "'";
 }
 
+// text as tmux shows it where it expands formats (a start folder, a pane
+// title): every '#' doubled, so no #(command) runs and no #{...} is filled.
+std::string FormatLiteral(const std::string& text) {
+  std::string literal;
+  for (char c : text) literal += c == '#' ? std::string("##") : std::string(1, c);
+  return literal;
+}
+
 std::string BareName(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -171,7 +179,7 @@ class Grid {
   // file in it, titled with its bare name; its id, or "" when tmux failed.
   std::string OpenPane(Arguments arguments, const char* file) {
     const std::string path = Absolute(file);
-    arguments.insert(arguments.end(), {"-P", "-F", "#{session_id} #{window_id} #{pane_id}", "-c", folder_});
+    arguments.insert(arguments.end(), {"-P", "-F", "#{session_id} #{window_id} #{pane_id}", "-c", FormatLiteral(folder_)});
     arguments.insert(arguments.end(), environment_.begin(), environment_.end());
     arguments.push_back(monitor_ + " -- " + Quoted(path));
     std::string ids;
@@ -181,7 +189,7 @@ class Grid {
     session_ = ids.substr(0, space);
     window_ = ids.substr(space + 1, last - space - 1);
     std::string pane = ids.substr(last + 1);
-    return Tmux({"select-pane", "-t", pane, "-T", BareName(path)}) == 0 ? pane : "";
+    return Tmux({"select-pane", "-t", pane, "-T", FormatLiteral(BareName(path))}) == 0 ? pane : "";
   }
   // The size of the pane split off, for `left` equal parts of which it
   // takes all but one.

@@ -26,3 +26,9 @@ const char* Utf16LineToConsole(const uint16_t* line, size_t count, size_t* conve
 // A message of the monitor, written in UTF-8 (the system's Japanese text), in
 // the console's text and, on Linux, in the language the entry chose.
 std::string MessageToConsole(const std::string& utf8);
+
+// Why path cannot be opened for reading now, in the system's words, for a
+// message in the language the entry chose ("Permission denied", "Is a
+// directory"); empty when the messages are the system's Japanese texts or
+// nothing is known.
+std::string OpenFailureReason(const char* path);

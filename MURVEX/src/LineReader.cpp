@@ -143,7 +143,7 @@ int FileView::Open(const char* path, int64_t from) {
   }
   FileHandle file = Files().OpenShared(path);
   if (file == kNoFile) {
-    WriteMonitorError("[%s]はオープンできません\n", path);
+    WriteOpenError(path);
     return -1;
   }
   shared_ = file;

@@ -1,6 +1,7 @@
 #include "TableFiller.h"
 
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 #include "KeyedTextTable.h"
@@ -19,7 +20,7 @@ constexpr size_t kMostQueued = 4;
 }  // namespace
 
 void TableFiller::Insert(const char* key, const char digest[kLineDigestSize + 1]) {
-  if (inserted_ < kInlineLines) {
+  if (inserted_ < kInlineLines || noThread_) {
     ++inserted_;
     TableInsert(key, digest);
     return;
@@ -35,7 +36,20 @@ void TableFiller::Insert(const char* key, const char digest[kLineDigestSize + 1]
 }
 
 void TableFiller::HandOver() {
-  if (!filler_.joinable()) filler_ = std::thread(&TableFiller::Fill, this);
+  if (!filler_.joinable() && !noThread_) {
+    try {
+      filler_ = std::thread(&TableFiller::Fill, this);
+    } catch (const std::system_error&) {
+      // No thread to be had (a process limit): the listing inserts on its
+      // own thread, as a short one does.
+      noThread_ = true;
+    }
+  }
+  if (noThread_) {
+    for (const Entry& entry : gathering_) TableInsert(entry.key, entry.digest);
+    gathering_.clear();
+    return;
+  }
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return queued_.size() < kMostQueued; });
   queued_.push_back(std::move(gathering_));
@@ -74,4 +88,5 @@ void TableFiller::Finish() {
     gathering_.clear();
   }
   inserted_ = 0;
+  noThread_ = false;
 }

@@ -2,7 +2,8 @@
 // millions of lines wait mostly on memory, and no line shown depends on
 // them, so once a listing is long they move to a thread of their own and
 // run beside the reading, converting and printing. A short listing inserts
-// every line at once, on the caller's thread, as before.
+// every line at once, on the caller's thread, as before, and so does a long
+// one where no thread can be started.
 #pragma once
 
 #include <condition_variable>
@@ -40,6 +41,7 @@ class TableFiller {
   void Fill();
 
   size_t inserted_ = 0;  // on the caller's thread, before the filler starts
+  bool noThread_ = false;  // the filler could not be started: all inline
   Batch gathering_;
   std::thread filler_;
   std::mutex mutex_;

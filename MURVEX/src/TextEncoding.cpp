@@ -26,7 +26,7 @@ int Examine(const char* path, TextEncoding* encoding, bool report = true) {
   FileSystem* files = CurrentPlatform().files;
   FileHandle file = files->OpenShared(path);
   if (file == kNoFile) {
-    if (report) WriteMonitorError("[%s]はオープンできません\n", path);
+    if (report) WriteOpenError(path);
     free(sample);
     return -1;
   }

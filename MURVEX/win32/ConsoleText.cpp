@@ -105,5 +105,8 @@ const char* Utf16LineToConsole(const uint16_t* line, size_t count, size_t* conve
   return UnitsAsUtf8(out, converted);
 }
 
+// The messages are the system's Japanese texts, which name no reason.
+std::string OpenFailureReason(const char*) { return std::string(); }
+
 // Messages stay UTF-8 to the console's WriteError, which knows where they go.
 std::string MessageToConsole(const std::string& utf8) { return utf8; }

@@ -1,6 +1,8 @@
 // Saving the watch list when things go wrong: the manager killed part-way,
-// the disk full, the folder not writable. The list file is always the old
-// list or the new one, never a mix, and a failed save says so.
+// the disk full, the folder not writable, another user's links planted in
+// the shared folder, two managers saving at once. The list file is always
+// the old list or the new one, never a mix, nothing is written through a
+// link, and a failed save says so.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -131,6 +133,92 @@ TEST_F(SaveFaultTest, UnwritableFolderKeepsTheOldListAndSaysSo) {
   MakeList('b', 20);
   EXPECT_EQ(SaveWatchList(path_.c_str()), -1);
   EXPECT_EQ(Read(), old);
+}
+
+// What another user can plant in the shared folder in the list's place.
+TEST_F(SaveFaultTest, APlantedLinkOrSecondNameIsNeitherLoadedNorSavedOver) {
+  const fs::path victim = folder_ / ".." / (folder_.filename().string() + "-victim");
+  const std::string secret = "C:\\secret.log\r\n";
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> plant;
+  } cases[] = {
+      {"symbolic link", [&](const std::string& at) { fs::create_symlink(victim, at); }},
+      {"dangling link", [&](const std::string& at) { fs::create_symlink(folder_ / "nowhere", at); }},
+      {"hard link", [&](const std::string& at) { fs::create_hard_link(victim, at); }},
+      {"pipe", [&](const std::string& at) { mkfifo(at.c_str(), 0600); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    { std::ofstream(victim, std::ios::binary) << secret; }
+    c.plant(path_);
+    MakeList('a', 3);
+    EXPECT_EQ(LoadWatchList(path_.c_str()), kNotPlainFile);
+    EXPECT_EQ(g_keyCounter, 0);
+    MakeList('a', 3);
+    EXPECT_EQ(SaveWatchList(path_.c_str()), kNotPlainFile);
+    std::ifstream file(victim, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), secret);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), {}), 1) << "something was written beside it";
+    fs::remove(path_);
+    fs::remove(victim);
+  }
+}
+
+TEST_F(SaveFaultTest, ATemporaryNameAlreadyThereIsNeverWrittenThrough) {
+  const fs::path victim = folder_ / ".." / (folder_.filename().string() + "-victim");
+  { std::ofstream(victim, std::ios::binary) << "mine"; }
+  fs::create_symlink(victim, path_ + ".new");
+  fs::create_symlink(folder_ / "made-through-it", path_ + ".x.new");
+  EXPECT_EQ(WriteNewFile((path_ + ".new").c_str(), "list"), 1);
+  EXPECT_EQ(WriteNewFile((path_ + ".x.new").c_str(), "list"), 1);
+  EXPECT_FALSE(fs::exists(folder_ / "made-through-it"));
+  const std::string list = Bytes('a', 5);
+  ASSERT_EQ(SaveWatchList(path_.c_str()), 0);
+  EXPECT_EQ(Read(), list);
+  std::ifstream file(victim, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "mine");
+  fs::remove(victim);
+}
+
+TEST_F(SaveFaultTest, AListFolderOrFolderAboveThatIsALinkIsRefused) {
+  const fs::path real = folder_ / "real";
+  fs::create_directories(real / "inner");
+  fs::create_symlink(real, folder_ / "linked");
+  fs::create_symlink(real / "inner", real / "linkedInner");
+  for (const fs::path& list : {folder_ / "linked" / "Surveillance.txt", folder_ / "linked" / "inner" / "Surveillance.txt",
+                               real / "linkedInner" / "Surveillance.txt"}) {
+    SCOPED_TRACE(list.string());
+    MakeList('a', 2);
+    EXPECT_EQ(SaveWatchList(list.c_str()), kNotPlainFile);
+    EXPECT_EQ(LoadWatchList(list.c_str()), kNotPlainFile);
+  }
+  EXPECT_EQ(std::distance(fs::recursive_directory_iterator(real), {}), 2) << "a list was written through a link";
+}
+
+TEST_F(SaveFaultTest, TwoManagersSavingAtOnceEachReplaceTheListWholeAndNeitherFails) {
+  const std::string a = Bytes('a', 300), b = Bytes('b', 200);
+  pid_t children[2];
+  for (int i = 0; i < 2; ++i) {
+    children[i] = fork();
+    if (children[i] == 0) {
+      int failed = 0;
+      for (int round = 0; round < 300; ++round) {
+        // Alternating lists, so every save writes.
+        MakeList(i == 0 ? 'a' : 'b', round % 2 == 0 ? 300 : 200);
+        failed += SaveWatchList(path_.c_str()) != 0;
+      }
+      _exit(failed == 0 ? 0 : 1);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a save failed";
+  }
+  const std::string now = Read();
+  EXPECT_TRUE(now == a || now == b || now == Bytes('a', 200) || now == Bytes('b', 300)) << now.size() << " bytes";
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_), {}), 2) << "temporary files left behind";
 }
 
 }  // namespace

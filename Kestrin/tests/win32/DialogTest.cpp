@@ -511,8 +511,9 @@ TEST_F(DialogTest, EscapeLeavesTheDialogOpenAndWritesNothing) {
 TEST_F(DialogTest, AFailedSaveKeepsTheOldListAndLetsTheUserStayOrLeave) {
   std::string a = TextFile("a.log");
   WriteBytes(listPath_, "old\r\n");
-  // A folder where the temporary file would go makes the save fail.
-  CreateDirectoryA((listPath_ + ".new").c_str(), nullptr);
+  // The list held by another program without sharing makes the save fail.
+  HANDLE held = CreateFileA(listPath_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
   INT_PTR result = RunDialog([&](DialogDriver& d) {
     d.Drop({Wide(a)});
     d.PostClick(IDCANCEL);
@@ -528,8 +529,8 @@ TEST_F(DialogTest, AFailedSaveKeepsTheOldListAndLetsTheUserStayOrLeave) {
     EXPECT_FALSE(IsWindow(d.dialog()));
   });
   EXPECT_EQ(result, IDCANCEL);
+  CloseHandle(held);
   EXPECT_EQ(ReadBytes(listPath_), "old\r\n");
-  RemoveDirectoryA((listPath_ + ".new").c_str());
 }
 
 TEST_F(DialogTest, AListHeldByAnotherProgramIsNeverSavedOverAndIsReadOnRetry) {
@@ -679,19 +680,22 @@ class StartupTest : public ::testing::Test {
 };
 
 TEST_F(StartupTest, DataFolderIsCreatedLevelByLevelAndOpenedToEveryone) {
-  std::string programData = root_ + "\\Program Data\\";
-  _putenv_s("ProgramData", programData.c_str());
+  // A name in any characters, kept in UTF-8; in "ぁ\" the 5C is a backslash.
+  const std::string data = "\\Program Data caf\xC3\xA9 \xE3\x81\x81\\";
+  std::wstring programData = Wide(root_) + L"\\Program Data caf\u00e9 \u3041\\";
+  _wputenv_s(L"ProgramData", programData.c_str());
   ASSERT_TRUE(PrepareWatchListPath());
-  std::string folder = root_ + "\\Program Data\\Fennwick\\Kestrin";  // no doubled backslash
+  std::string folder = root_ + data + "Fennwick\\Kestrin";  // no doubled backslash
   EXPECT_STREQ(g_dataFolder, folder.c_str());
   EXPECT_EQ(std::string(g_watchListPath), folder + "\\Surveillance.txt");
-  DWORD attributes = GetFileAttributesA(folder.c_str());
+  std::wstring wideFolder = programData + L"Fennwick\\Kestrin";
+  DWORD attributes = GetFileAttributesW(wideFolder.c_str());
   ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
 
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+  ASSERT_EQ(GetNamedSecurityInfoW(wideFolder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
                                   nullptr, &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
   ASSERT_NE(dacl, nullptr);

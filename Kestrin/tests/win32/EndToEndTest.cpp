@@ -3,6 +3,7 @@
 // end on Stop, and the list is saved on Exit.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -129,6 +131,33 @@ std::wstring AnswerMessageBox() {
   return text;
 }
 
+// The system's task-kill swapped for the stand-in for the fixture's life,
+// and put back after: wine's own knows no user filter. Wine runs its own
+// builtin programs unless its settings say to load the file.
+class StandInTaskKill {
+ public:
+  static constexpr char kOverrides[] = "Software\\Wine\\DllOverrides";
+  explicit StandInTaskKill(const std::string& replacement) {
+    char folder[MAX_PATH];
+    GetSystemDirectoryA(folder, sizeof folder);
+    taskKill_ = std::string(folder) + "\\taskkill.exe";
+    kept_ = taskKill_ + ".kept";
+    // A run that ended before putting it back left the system's one here.
+    if (GetFileAttributesA(kept_.c_str()) != INVALID_FILE_ATTRIBUTES) MoveFileExA(kept_.c_str(), taskKill_.c_str(), MOVEFILE_REPLACE_EXISTING);
+    swapped_ = CopyFileA(taskKill_.c_str(), kept_.c_str(), FALSE) && CopyFileA(replacement.c_str(), taskKill_.c_str(), FALSE);
+    RegSetKeyValueA(HKEY_CURRENT_USER, kOverrides, "taskkill.exe", REG_SZ, "native", sizeof "native");
+  }
+  ~StandInTaskKill() {
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kOverrides, "taskkill.exe");
+    MoveFileExA(kept_.c_str(), taskKill_.c_str(), MOVEFILE_REPLACE_EXISTING);
+  }
+  bool swapped() const { return swapped_; }
+
+ private:
+  std::string taskKill_, kept_;
+  bool swapped_ = false;
+};
+
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -147,12 +176,15 @@ class EndToEndTest : public ::testing::Test {
     driver_ = "\"" + built + "kestrin_driver.exe\"";
     SetEnvironmentVariableA("ProgramData", (root_ + "\\ProgramData").c_str());
     listPath_ = root_ + "\\ProgramData\\Fennwick\\Kestrin\\Surveillance.txt";
+    taskKill_ = std::make_unique<StandInTaskKill>(built + "kestrin_standin_taskkill.exe");
+    SetEnvironmentVariableA("KESTRIN_TASKKILL_DELAY_MS", nullptr);
   }
   void TearDown() override {
     if (manager_ != nullptr) {
       TerminateProcess(manager_, 1);
       CloseHandle(manager_);
     }
+    taskKill_.reset();
     RunToEnd("TASKKILL.exe /F /IM MURVEX.EXE");
     std::string command = "cmd /c rmdir /s /q \"" + root_ + "\" >nul 2>&1";
     (void)std::system(command.c_str());
@@ -180,6 +212,7 @@ class EndToEndTest : public ::testing::Test {
 
   std::string root_, app_, logs_, driver_, listPath_;
   HANDLE manager_ = nullptr;
+  std::unique_ptr<StandInTaskKill> taskKill_;
 };
 
 // Visible windows titled name, none of them minimised (monitors start
@@ -312,7 +345,10 @@ TEST_F(EndToEndTest, AManagerInAFolderTheCodePageCannotNameStartsItsOwnMonitorNo
 TEST_F(EndToEndTest, AUtf8ListWithJapaneseAndAccentedPathsStartsTheirMonitorsAndIsSavedWhole) {
   const std::wstring folder = Wide(logs_) + L"\\\u30ED\u30B0";  // ログ
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  const std::wstring names[] = {folder + L"\\\u30A2\u30D7\u30EA.log", Wide(logs_) + L"\\caf\u00e9.log"};  // アプリ.log
+  // アプリ.log; a file whose path is too long to reach the monitor as one
+  // argument (80 ロ: 240 bytes of UTF-8) is named with the one that is gone.
+  const std::wstring names[] = {folder + L"\\\u30A2\u30D7\u30EA.log", Wide(logs_) + L"\\caf\u00e9.log",
+                                folder + L"\\" + std::wstring(80, L'\u30ED') + L".log"};
   for (const std::wstring& name : names) {
     HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -326,13 +362,14 @@ TEST_F(EndToEndTest, AUtf8ListWithJapaneseAndAccentedPathsStartsTheirMonitorsAnd
     return std::string(text);
   };
   std::string gone = logs_ + "\\gone.log";
-  std::string list = utf8(names[0]) + "\r\n" + gone + "\r\n" + utf8(names[1]) + "\r\n";
+  std::string list = utf8(names[0]) + "\r\n" + gone + "\r\n" + utf8(names[1]) + "\r\n" + utf8(names[2]) + "\r\n";
   WriteList(list);
   manager_ = Start("\"" + app_ + "\\Kestrin.exe\"");
   ASSERT_NE(manager_, nullptr);
   ASSERT_EQ(Press(IDOK), 0u);
   std::wstring said = AnswerMessageBox();
   EXPECT_NE(said.find(Wide(gone)), std::wstring::npos) << utf8(said);
+  EXPECT_NE(said.find(names[2]), std::wstring::npos) << utf8(said);
   EXPECT_EQ(said.find(L"caf\u00e9"), std::wstring::npos) << utf8(said);
   auto shown = [](const wchar_t* title) {
     HWND window = FindWindowW(nullptr, title);
@@ -344,42 +381,48 @@ TEST_F(EndToEndTest, AUtf8ListWithJapaneseAndAccentedPathsStartsTheirMonitorsAnd
   EXPECT_EQ(ReadBytes(listPath_), "\xEF\xBB\xBF" + list);
 }
 
-// The system's task-kill swapped for one that takes 12 seconds, for one
-// test, and put back when it ends. Wine runs its own builtin programs unless
-// its settings say to load the file.
-class SlowTaskKill {
- public:
-  static constexpr char kOverrides[] = "Software\\Wine\\DllOverrides";
-  explicit SlowTaskKill(const std::string& replacement) {
-    char folder[MAX_PATH];
-    GetSystemDirectoryA(folder, sizeof folder);
-    taskKill_ = std::string(folder) + "\\taskkill.exe";
-    kept_ = taskKill_ + ".kept";
-    // A run that ended before putting it back left the system's one here.
-    if (GetFileAttributesA(kept_.c_str()) != INVALID_FILE_ATTRIBUTES) MoveFileExA(kept_.c_str(), taskKill_.c_str(), MOVEFILE_REPLACE_EXISTING);
-    swapped_ = CopyFileA(taskKill_.c_str(), kept_.c_str(), FALSE) && CopyFileA(replacement.c_str(), taskKill_.c_str(), FALSE);
-    RegSetKeyValueA(HKEY_CURRENT_USER, kOverrides, "taskkill.exe", REG_SZ, "native", sizeof "native");
-  }
-  ~SlowTaskKill() {
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, kOverrides, "taskkill.exe");
-    MoveFileExA(kept_.c_str(), taskKill_.c_str(), MOVEFILE_REPLACE_EXISTING);
-  }
-  bool swapped() const { return swapped_; }
+// Another user may plant names in the shared folder. Under wine a unix link
+// looks like its target, so what shows here are second names (hard links):
+// one at the old temporary's name is never written through, and a list that
+// is one is never loaded nor saved over.
+TEST_F(EndToEndTest, NamesPlantedInTheSharedFolderAreNeitherWrittenThroughNorLoaded) {
+  const std::string victim = root_ + "\\victim.txt", secret = "C:\\secret.log\r\n";
+  WriteBytes(victim, secret);
+  WriteList("C:\\logs\\a.log\n");  // saved back in CR LF form
+  ASSERT_TRUE(CreateHardLinkA((listPath_ + ".new").c_str(), victim.c_str(), nullptr));
+  manager_ = Start("\"" + app_ + "\\Kestrin.exe\"");
+  ASSERT_NE(manager_, nullptr);
+  ASSERT_EQ(Click(IDCANCEL), 0u);
+  ASSERT_EQ(WaitForSingleObject(manager_, 30000), WAIT_OBJECT_0);
+  CloseHandle(manager_);
+  EXPECT_EQ(ReadBytes(victim), secret);
+  EXPECT_EQ(ReadBytes(listPath_), "C:\\logs\\a.log\r\n");
 
- private:
-  std::string taskKill_, kept_;
-  bool swapped_ = false;
-};
+  ASSERT_TRUE(DeleteFileA(listPath_.c_str()));
+  ASSERT_TRUE(CreateHardLinkA(listPath_.c_str(), victim.c_str(), nullptr));
+  manager_ = Start("\"" + app_ + "\\Kestrin.exe\"");
+  ASSERT_NE(manager_, nullptr);
+  std::wstring said = AnswerMessageBox();
+  EXPECT_NE(said.find(L"読み込みませんでした"), std::wstring::npos) << "said: " << said.size();
+  HWND dialog = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (dialog = ManagerDialog()) != nullptr; }, 30));
+  EXPECT_EQ(ListView_GetItemCount(GetDlgItem(dialog, 1000)), 0);
+  // Said once: Exit then ends without a word, writing nothing.
+  ASSERT_EQ(Click(IDCANCEL), 0u);
+  EXPECT_EQ(WaitForSingleObject(manager_, 30000), WAIT_OBJECT_0);
+  EXPECT_EQ(ReadBytes(victim), secret);
+}
 
 TEST_F(EndToEndTest, StopKeepsEveryButtonOffUntilASlowTaskKillHasEnded) {
   std::string log = logs_ + "\\app.log";
   WriteBytes(log, "a line\r\n");
   WriteList(log + "\r\n");
+  if (!taskKill_->swapped()) GTEST_SKIP() << "the system's task-kill cannot be swapped here";
+  SetEnvironmentVariableA("KESTRIN_TASKKILL_DELAY_MS", "12000");  // the manager's, and so the task-kill's
   manager_ = Start("\"" + app_ + "\\Kestrin.exe\"");
+  SetEnvironmentVariableA("KESTRIN_TASKKILL_DELAY_MS", nullptr);
   ASSERT_NE(manager_, nullptr);
   {
-    SlowTaskKill slow(ModuleFolder() + "kestrin_slow_taskkill.exe");
-    if (!slow.swapped()) GTEST_SKIP() << "the system's task-kill cannot be swapped here";
     ASSERT_EQ(Click(IDOK), 0u);
     ASSERT_TRUE(WaitFor([] { return VisibleWindows().count("app.log") != 0; }, 60));
     HWND dialog = ManagerDialog();

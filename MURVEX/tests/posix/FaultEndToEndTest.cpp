@@ -28,6 +28,21 @@ namespace {
 const std::string kCannotOpen =
     "\xE3\x81\xAF\xE3\x82\xAA\xE3\x83\xBC\xE3\x83\x97\xE3\x83\xB3\xE3\x81\xA7\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93";
 
+// program with arguments, as the user nobody when run as root, whom
+// neither permissions nor process limits hold.
+Launch Unprivileged(const std::string& program, std::vector<std::string> arguments) {
+  Launch launch{std::move(arguments)};
+  launch.program = program;
+  if (geteuid() == 0) {
+    launch.arguments.insert(launch.arguments.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", program});
+    launch.program = "/usr/bin/setpriv";
+  }
+  return launch;
+}
+
+// The end of a long screen, for a failure's message.
+std::string Tail(const std::string& screen) { return screen.substr(screen.size() > 300 ? screen.size() - 300 : 0); }
+
 class FaultEndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -130,6 +145,19 @@ TEST_F(FaultEndToEndTest, WaitsForAFileNotThereYetAndAPaneKeepsItsLastWords) {
   EXPECT_EQ(pane.WaitForExit(1), -1);
   pane.Type("x");
   EXPECT_EQ(pane.WaitForExit(), 1) << pane.Screen();
+}
+
+// Where no thread can be created (a process limit, a container's pids
+// limit) a listing long enough for the table's own thread still runs whole.
+TEST_F(FaultEndToEndTest, AListingLongerThanTheInlineTableRunsWhereNoThreadCanBeStarted) {
+  std::string bytes;
+  for (int i = 1; i <= 100000; ++i) bytes += "line " + std::to_string(i) + "\n";
+  Write(bytes);
+  // The limit counts the user's processes.
+  MonitorOnTerminal monitor(Unprivileged("/usr/bin/prlimit", {"--nproc=1:1", MURVEX_BINARY, path_}));
+  EXPECT_TRUE(monitor.WaitFor("[100000]line 100000", 0, 60)) << Tail(monitor.Screen());
+  std::ofstream(path_, std::ios::binary | std::ios::app) << "one more\n";
+  EXPECT_TRUE(monitor.WaitFor(kHighlight + "[100001]one more", 0, 30)) << Tail(monitor.Screen());
 }
 
 // A writer holding the file open, appending about 2,000 lines a second for

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -151,6 +152,40 @@ TEST(TerminalConsoleTest, NamesInTitlesAndMessagesShowTheirControlCharactersAndN
     console.WriteError("murvex: x\x1b[2J\xC2\x9B" "2J: no such file\n");
   });
   EXPECT_EQ(shown, "\x1b[22;0t\x1b]0;a^[]0;T^GM-^\\\xC3\xA9\x07murvex: x^[[2JM-^[2J: no such file\n\x1b[0m\x1b[23;0t");
+}
+
+// A message that cuts into a changed row shows in the terminal's own
+// colours; the row's colour comes back with the rest of its text.
+TEST(TerminalConsoleTest, AMessageInAChangedRowShowsInTheTerminalsOwnColours) {
+  std::string shown = OnTerminal([](TerminalConsole& console) {
+    console.SetColour(kColourChanged);
+    Line(console, "[0003]", "half");
+    console.WriteError("murvex: cannot open x\n");
+    console.Write("rest\n", 5);
+  });
+  size_t message = shown.find("murvex: cannot open x\n");
+  ASSERT_NE(message, std::string::npos) << shown;
+  EXPECT_EQ(shown.substr(message - 4, 4), "\x1b[0m") << shown;
+  EXPECT_NE(shown.find("\x1b[0;97;45mrest", message), std::string::npos) << shown;
+}
+
+// In English a failed open names the system's reason; in the system's own
+// Japanese texts none is added.
+TEST(MessagesTest, AFailedOpenNamesTheSystemsReasonInEnglishOnly) {
+  std::string folder = ::testing::TempDir() + "murvex-reason-" + std::to_string(getpid());
+  mkdir(folder.c_str(), 0700);
+  mkfifo((folder + "/pipe").c_str(), 0600);
+  setenv("LC_ALL", "C.UTF-8", 1);
+  ChooseMessageLanguage();
+  EXPECT_EQ(OpenFailureReason((folder + "/none").c_str()), strerror(ENOENT));
+  EXPECT_EQ(OpenFailureReason(folder.c_str()), strerror(EISDIR));
+  EXPECT_EQ(OpenFailureReason((folder + "/pipe").c_str()), "not a regular file");
+  setenv("LC_ALL", "ja_JP.UTF-8", 1);
+  ChooseMessageLanguage();
+  EXPECT_EQ(OpenFailureReason((folder + "/none").c_str()), "");
+  unsetenv("LC_ALL");
+  unlink((folder + "/pipe").c_str());
+  rmdir(folder.c_str());
 }
 
 TEST(TerminalConsoleTest, TextAndMessagesGoOutInTheLocalesCharacterSetWhileTheCLocaleKeepsUtf8) {

@@ -20,6 +20,18 @@ std::string TempPath(const char* name) {
   return path;
 }
 
+// Waits (at most 5 s) until process pid waits in a write.
+bool WaitsInAWrite(pid_t pid) {
+  const std::string write = std::to_string(SYS_write) + " ";
+  std::string call;
+  for (int i = 0; i < 500 && call.rfind(write, 0) != 0; ++i) {
+    usleep(10000);
+    std::ifstream(("/proc/" + std::to_string(pid) + "/syscall").c_str()) >> call;
+    call += " ";
+  }
+  return call.rfind(write, 0) == 0;
+}
+
 void Append(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary | std::ios::app) << text;
 }
@@ -352,6 +364,51 @@ TEST(TerminalEndToEndTest, ATerminalLeftNonBlockingStillGetsEveryLine) {
   std::remove(path.c_str());
 }
 
+// Ctrl+Z while the listing waits on a full terminal, then fg: the rest of
+// the write cut short still comes, every line under its number once.
+TEST(TerminalEndToEndTest, CtrlZWhileAListingWaitsOnAFullTerminalLosesNoLine) {
+  std::string path = TempPath("full");
+  std::string bytes;
+  for (int i = 1; i <= 50000; ++i) bytes += "line " + std::to_string(i) + "\n";
+  { std::ofstream(path, std::ios::binary) << bytes; }
+  Launch shell{{"--norc", "--noprofile", "-i"}, {{"PS1", "$ "}}};
+  shell.program = "/bin/bash";
+  MonitorOnTerminal terminal(shell);
+  ASSERT_TRUE(terminal.WaitFor("$ ")) << terminal.Screen();
+  // Ctrl+Z also makes the terminal itself drop what waits in its queue,
+  // unless told not to: that loss is the terminal's, not the monitor's.
+  terminal.Type("stty noflsh; " + std::string(MURVEX_BINARY) + " " + path + "\n");
+  // The shell's child once it is the monitor; nothing is read meanwhile.
+  const std::string children = "/proc/" + std::to_string(terminal.Pid()) + "/task/" + std::to_string(terminal.Pid()) + "/children";
+  std::string monitor, name;
+  for (int i = 0; i < 500 && name != "murvex"; ++i) {
+    usleep(10000);
+    monitor.clear(), name.clear();
+    std::ifstream(children.c_str()) >> monitor;
+    if (!monitor.empty()) std::ifstream(("/proc/" + monitor + "/comm").c_str()) >> name;
+  }
+  ASSERT_EQ(name, "murvex");
+  ASSERT_TRUE(WaitsInAWrite(std::stoi(monitor)));
+  terminal.Type("\x1a");
+  ASSERT_TRUE(terminal.WaitFor("Stopped", 0, 30)) << terminal.Screen().size();
+  terminal.Type("fg\n");
+  ASSERT_TRUE(terminal.WaitFor("[50000]line 50000", 0, 60));
+  std::vector<int> seen(50001);
+  const std::string& screen = terminal.Screen();
+  for (size_t at = 0; (at = screen.find("]line ", at)) != std::string::npos; at += 6) {
+    size_t open = screen.rfind('[', at);
+    if (open != std::string::npos && at - open >= 5 && at - open <= 6) ++seen[std::stoi(screen.substr(open + 1, at - open - 1))];
+  }
+  std::vector<int> missing;
+  for (int i = 1; i <= 50000; ++i) {
+    if (seen[i] != 1) missing.push_back(i);
+  }
+  EXPECT_TRUE(missing.empty()) << missing.size() << " lines missing or doubled, from " << missing.front();
+  terminal.Type("\x03");
+  terminal.Type("exit\n");
+  std::remove(path.c_str());
+}
+
 // A signal that comes while a write waits on a full terminal cuts it short
 // somewhere in a row: the terminal is still put back on a fresh row.
 TEST(TerminalEndToEndTest, ASignalThatCutsAWriteShortStillLeavesTheCursorOnAFreshRow) {
@@ -359,13 +416,7 @@ TEST(TerminalEndToEndTest, ASignalThatCutsAWriteShortStillLeavesTheCursorOnAFres
   { std::ofstream(path, std::ios::binary) << std::string(50000, 'x') + "\n" + std::string(50000, 'y') + "\n"; }
   MonitorOnTerminal monitor(path);
   // Nothing is read: the monitor's write waits on the full terminal.
-  std::string call;
-  for (int i = 0; i < 500 && call.rfind(std::to_string(SYS_write) + " ", 0) != 0; ++i) {
-    usleep(10000);
-    std::ifstream(("/proc/" + std::to_string(monitor.Pid()) + "/syscall").c_str()) >> call;
-    call += " ";
-  }
-  ASSERT_EQ(call.rfind(std::to_string(SYS_write) + " ", 0), 0u) << call;
+  ASSERT_TRUE(WaitsInAWrite(monitor.Pid()));
   monitor.Signal(SIGTERM);
   EXPECT_EQ(monitor.WaitForExit(), -1);
   std::string shown;

@@ -177,6 +177,36 @@ TEST_F(TmuxGridTest, TabsLineUpAndTheHighlightNeverSpillsOverTheRowsOfAScrolling
   }
 }
 
+// tmux expands formats in a start folder and a pane title: a folder or a
+// file named so must neither run a command nor change what is shown.
+TEST_F(TmuxGridTest, AFolderOrFileNamedLikeATmuxFormatRunsNothingAndShowsAsNamed) {
+  const fs::path mark = folder_ / "ran";
+  setenv("MURVEX_GRID_MARK", mark.c_str(), 1);  // the server's environment
+  Tmux("-f /dev/null new-session -d -s work -x 120 -y 40");
+  std::string inside = Tmux("display-message -p -t work '#{socket_path},#{pid},#{session_id}'");
+  ASSERT_FALSE(inside.empty());
+  inside.erase(inside.find('$'), 1);
+  inside.pop_back();
+  const fs::path crafted = folder_ / "proj#(touch \"$MURVEX_GRID_MARK\")#{host}";
+  fs::create_directories(crafted);
+  const std::vector<std::string> names = {"g#{pane_id}#{host}.log", "x##(touch \"$MURVEX_GRID_MARK\").log"};
+  for (const std::string& name : names) {
+    std::ofstream(crafted / name, std::ios::binary) << "file " << name.substr(0, name.find('.')) << "\n";
+  }
+  std::string command = "cd '" + crafted.string() + "' && TMUX='" + inside + "' " + MURVEX_BINARY + " '" + names[0] +
+                        "' '" + names[1] + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(Panes("work:1", 2, "#{pane_title}"), names);
+  EXPECT_TRUE(EveryPaneShowsItsFile("work:1", names));
+  EXPECT_EQ(Panes("work:1", 2, "#{pane_current_path}"), (std::vector<std::string>(2, crafted.string())));
+  // A command the server runs after them has ended: so would theirs have.
+  const fs::path after = folder_ / "after";
+  Tmux("run-shell 'touch " + after.string() + "'");
+  ASSERT_TRUE(fs::exists(after));
+  EXPECT_FALSE(fs::exists(mark)) << "a name ran a command";
+  unsetenv("MURVEX_GRID_MARK");
+}
+
 // Nothing opens when tmux is missing or a file is refused; each is said.
 TEST_F(TmuxGridTest, WithoutTmuxOrWithARefusedFileNothingOpensAndTheUserIsTold) {
   std::vector<std::string> files = Files(2);
