@@ -41,19 +41,13 @@ constexpr int64_t kShrinkQuietMs = 200;
 constexpr int64_t kHoldOffFactor = 9;
 constexpr int64_t kLongestHoldOffMs = 5000;
 // The sweep over the runs an append pass trusts takes about half a percent
-// of a core at most: 5 microseconds of processor time for every millisecond
-// that passes, saved up for at most 20 ms. Nor does it read faster than a
-// whole sweep in 40 s, or 8 MiB a second where that is more: a log of 100 MB
-// is swept in about 12 s at a fraction of that share, so that twelve
-// monitors of such logs stay within a few percent together, while a 1 GB log
-// is swept in 40 s at the soonest, longer where the share allows less. The
-// byte credit is saved up for at most a second.
+// of a core: 5 microseconds of processor time for every millisecond that
+// passes, saved up for at most 20 ms, so that twelve monitors of large logs
+// stay within a few percent together. A sweep of a 100 MB log then takes
+// seconds, of a 1 GB log tens of seconds.
 constexpr int64_t kSweepUsPerMs = 5;
 int64_t g_sweepUsPerMs = kSweepUsPerMs;
 constexpr int64_t kMostSweepCreditUs = 20000;
-constexpr int64_t kSweepLeastBytesPerSecond = int64_t{8} << 20;
-int64_t g_sweepLeastBytesPerSecond = kSweepLeastBytesPerSecond;
-constexpr int64_t kSweepShortestSeconds = 40;
 constexpr int64_t kDefaultWholeVerifyLimit = int64_t{4} << 20;
 int64_t g_wholeVerifyLimit = kDefaultWholeVerifyLimit;
 
@@ -495,17 +489,13 @@ int LookAndJudge(MonitorState& state, const MonitorPlatform& platform, bool woke
 void SweepRuns(MonitorState& state, const MonitorPlatform& platform) {
   ChangeWatcher& watcher = *platform.watcher;
   int64_t now = watcher.NowMs();
-  const int64_t bytesPerSecond = std::max(g_sweepLeastBytesPerSecond, state.saved.size / kSweepShortestSeconds);
   if (state.sweptAtMs >= 0) {
-    const int64_t passedMs = now - state.sweptAtMs;
-    state.sweepCreditUs = std::min(state.sweepCreditUs + passedMs * g_sweepUsPerMs, kMostSweepCreditUs);
-    state.sweepByteCredit = std::min(state.sweepByteCredit + passedMs * bytesPerSecond / 1000, bytesPerSecond);
+    state.sweepCreditUs = std::min(state.sweepCreditUs + (now - state.sweptAtMs) * g_sweepUsPerMs, kMostSweepCreditUs);
   }
   state.sweptAtMs = now;
   size_t count = state.runs.Count();
   if (!state.fileFound || state.current != state.saved || state.saved.size < g_wholeVerifyLimit ||
-      state.listedCount == 0 || count == 0 || state.sweepLeft == 0 || state.sweepCreditUs <= 0 ||
-      state.sweepByteCredit <= 0) {
+      state.listedCount == 0 || count == 0 || state.sweepLeft == 0 || state.sweepCreditUs <= 0) {
     return;
   }
   FileSystem& files = *platform.files;
@@ -521,11 +511,9 @@ void SweepRuns(MonitorState& state, const MonitorPlatform& platform) {
     differs = !SameBytesAt(files, file, run.offset, run.length, run.digest, state.sweepBuffer.data(),
                            state.sweepBuffer.size());
     if (differs) break;
-    state.sweepByteCredit -= run.length;
     state.sweepRun = (state.sweepRun + 1) % count;
     --state.sweepLeft;
-  } while (state.sweepLeft > 0 && state.sweepRun != from && state.sweepByteCredit > 0 &&
-           watcher.CpuUs() - startUs < state.sweepCreditUs);
+  } while (state.sweepLeft > 0 && state.sweepRun != from && watcher.CpuUs() - startUs < state.sweepCreditUs);
   state.sweepCreditUs -= watcher.CpuUs() - startUs;
   files.Close(file);
   if (!differs) return;
@@ -583,10 +571,7 @@ bool FolderStillWatched(const MonitorState& state, FileSystem& files) {
 
 void SetWholeVerifyLimit(int64_t bytes) { g_wholeVerifyLimit = bytes >= 0 ? bytes : kDefaultWholeVerifyLimit; }
 
-void SetSweepRate(int64_t microsecondsPerMs, int64_t leastBytesPerSecond) {
-  g_sweepUsPerMs = microsecondsPerMs >= 0 ? microsecondsPerMs : kSweepUsPerMs;
-  g_sweepLeastBytesPerSecond = leastBytesPerSecond >= 0 ? leastBytesPerSecond : kSweepLeastBytesPerSecond;
-}
+void SetSweepRate(int64_t microsecondsPerMs) { g_sweepUsPerMs = microsecondsPerMs >= 0 ? microsecondsPerMs : kSweepUsPerMs; }
 
 int RunChangeCycle(MonitorState& state, const MonitorPlatform& platform, long maxWakeups) {
   ChangeWatcher& watcher = *platform.watcher;

@@ -50,7 +50,6 @@ struct MonitorState {
   size_t sweepLeft = 0;
   size_t sweepRun = 0;
   int64_t sweepCreditUs = 0;
-  int64_t sweepByteCredit = 0;  // bytes the sweep may still read, saved up as its credit is
   int64_t sweptAtMs = -1;
   std::vector<unsigned char> sweepBuffer;
 };
@@ -61,10 +60,9 @@ struct MonitorState {
 void SetWholeVerifyLimit(int64_t bytes);
 
 // The sweep's processor time in microseconds for every millisecond that
-// passes (5, half a percent of a core, by default), and the bytes a second
-// it may read at least however small the file (8 MiB by default); negative:
-// the default. The pass benchmark sets 0 to time the passes alone.
-void SetSweepRate(int64_t microsecondsPerMs, int64_t leastBytesPerSecond = -1);
+// passes (5, half a percent of a core, by default; negative: the default).
+// The pass benchmark sets 0 to time the passes alone.
+void SetSweepRate(int64_t microsecondsPerMs);
 
 // Reads the next line of the watched file through the view as the monitor
 // shows and digests it (the console's text, whatever the file's encoding),

@@ -263,53 +263,35 @@ TEST_F(ChangeCycleTest, AGrownLargeFileIsReadFromTheEndOfItsLastRunAfterItsFirst
 }
 
 // An edit above the old end that came with an append is left to the sweep
-// between the waits, here at most three runs (of two 10-byte lines) in each
-// look of half a second, so run 10 of 20 is reached within ten looks and not
-// within the first two. The run that differs starts a pass from there; a
-// whole sweep later the sweep rests. The rate is capped twice: 5
-// microseconds of processor time for each millisecond waited (a read costs
-// a millisecond), and a least byte rate (here 100 bytes a second) that the
-// sweep of a small file keeps to however cheap its reads.
-class SweepTest : public ChangeCycleTest {
- protected:
-  void TearDown() override {
-    SetSweepRate(-1, -1);
-    ChangeCycleTest::TearDown();
-  }
-  void ExpectTheEditShownByTheSweepThreeRunsALookAtMost() {
-    SetRunMinimum(16);
-    SetWholeVerifyLimit(0);
-    ThenWrite(TenByteLines(1, 19) + TenByteLines(20, 20, "LINE") + TenByteLines(21, 41));
-    std::vector<size_t> readAtLook;
-    std::vector<std::string> screenAtLook;
-    for (int look = 0; look < 30; ++look) {
-      watcher.steps.push_back([&] {
-        readAtLook.push_back(files.bytesRead);
-        screenAtLook.push_back(console.screen);
-        return ChangeWatcher::kTimedOut;
-      });
-    }
-    std::string screen = Run(TenByteLines(1, 40));
-    const std::string appended = "<95>[0041]line 0041\n<10>";
-    EXPECT_EQ(appended + "<95>[0020]LINE 0020\n<10>", screen.substr(screen.find("<95>")));
-    EXPECT_EQ(appended, screenAtLook[2].substr(screenAtLook[2].find("<95>")));
-    EXPECT_NE(screenAtLook[10], screenAtLook[0]);
-    EXPECT_EQ(readAtLook[25], readAtLook.back()) << "resting";
-    for (size_t look = 1; look < readAtLook.size() && screenAtLook[look] == screenAtLook[0]; ++look) {
-      size_t swept = readAtLook[look] - readAtLook[look - 1];
-      EXPECT_TRUE(swept > 0 && swept <= 60) << "look " << look << " read " << swept;
-    }
-  }
-};
-
-TEST_F(SweepTest, AnEditAboveTheEndOfAGrownLargeFileIsShownAtTheSweepsShareOfACore) {
+// between the waits: 5 microseconds of processor time for each millisecond
+// waited, here at most three runs (of two 10-byte lines) in each look of
+// half a second (a read costs a millisecond), so run 10 of 20 is reached
+// within ten looks and not within the first two. The run that differs
+// starts a pass from there; a whole sweep later the sweep rests.
+TEST_F(ChangeCycleTest, AnEditAboveTheEndOfAGrownLargeFileIsShownByTheSweepAtItsCappedRate) {
+  SetRunMinimum(16);
+  SetWholeVerifyLimit(0);
   files.afterRead = [this] { watcher.nowMs += 1; };
-  ExpectTheEditShownByTheSweepThreeRunsALookAtMost();
-}
-
-TEST_F(SweepTest, AnEditAboveTheEndOfAGrownLargeFileIsShownAtTheSweepsLeastByteRate) {
-  SetSweepRate(1'000'000, 100);  // reads that cost nothing: only the bytes hold it back
-  ExpectTheEditShownByTheSweepThreeRunsALookAtMost();
+  ThenWrite(TenByteLines(1, 19) + TenByteLines(20, 20, "LINE") + TenByteLines(21, 41));
+  std::vector<size_t> readAtLook;
+  std::vector<std::string> screenAtLook;
+  for (int look = 0; look < 30; ++look) {
+    watcher.steps.push_back([&] {
+      readAtLook.push_back(files.bytesRead);
+      screenAtLook.push_back(console.screen);
+      return ChangeWatcher::kTimedOut;
+    });
+  }
+  std::string screen = Run(TenByteLines(1, 40));
+  const std::string appended = "<95>[0041]line 0041\n<10>";
+  EXPECT_EQ(appended + "<95>[0020]LINE 0020\n<10>", screen.substr(screen.find("<95>")));
+  EXPECT_EQ(appended, screenAtLook[2].substr(screenAtLook[2].find("<95>")));
+  EXPECT_NE(screenAtLook[10], screenAtLook[0]);
+  EXPECT_EQ(readAtLook[25], readAtLook.back()) << "resting";
+  for (size_t look = 1; look < readAtLook.size() && screenAtLook[look] == screenAtLook[0]; ++look) {
+    size_t swept = readAtLook[look] - readAtLook[look - 1];
+    EXPECT_TRUE(swept > 0 && swept <= 60) << "look " << look << " read " << swept;
+  }
 }
 
 // Back-to-back passes take a tenth of the time: after a pass of 40 ms the
