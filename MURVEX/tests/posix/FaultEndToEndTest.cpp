@@ -153,8 +153,13 @@ TEST_F(FaultEndToEndTest, AListingLongerThanTheInlineTableRunsWhereNoThreadCanBe
   std::string bytes;
   for (int i = 1; i <= 100000; ++i) bytes += "line " + std::to_string(i) + "\n";
   Write(bytes);
-  // The limit counts the user's processes.
-  MonitorOnTerminal monitor(Unprivileged("/usr/bin/prlimit", {"--nproc=1:1", MURVEX_BINARY, path_}));
+  // The limit counts the user's processes. The user nobody runs a copy from
+  // the test's folder: the build tree may lie where only its owner may look.
+  const fs::path copy = folder_ / "murvex";
+  fs::copy_file(MURVEX_BINARY, copy);
+  fs::permissions(folder_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+  MonitorOnTerminal monitor(Unprivileged("/usr/bin/prlimit", {"--nproc=1:1", copy.string(), path_}));
   EXPECT_TRUE(monitor.WaitFor("[100000]line 100000", 0, 60)) << Tail(monitor.Screen());
   std::ofstream(path_, std::ios::binary | std::ios::app) << "one more\n";
   EXPECT_TRUE(monitor.WaitFor(kHighlight + "[100001]one more", 0, 30)) << Tail(monitor.Screen());
