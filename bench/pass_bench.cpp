@@ -64,7 +64,7 @@ class TimedWatcher : public ChangeWatcher {
   std::vector<double> cpu;    // CPU ms over the same spans
   size_t next = 0;
   int64_t laterMs = 0;
-  int Start(const char*) override { return 0; }
+  int Start(const char*, const char*) override { return 0; }
   // Each wake-up comes an hour after the last: every change makes a pass
   // of its own, with no hold-off after the pass before.
   int64_t NowMs() override { return ChangeWatcher::NowMs() + laterMs; }

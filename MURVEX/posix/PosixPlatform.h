@@ -71,7 +71,7 @@ class TerminalConsole : public Console {
 class InotifyWatcher : public ChangeWatcher {
  public:
   ~InotifyWatcher() override { Stop(); }
-  int Start(const char* folder) override;
+  int Start(const char* folder, const char* file) override;
   int Wait(int timeoutMs) override;
   void Stop() override;
   int64_t CpuUs() override;
@@ -81,8 +81,16 @@ class InotifyWatcher : public ChangeWatcher {
   void EndWithReaderOf(int fd) { readerOf_ = fd; }
 
  private:
+  void WatchTheFile();
+  bool Concerns(const struct inotify_event& event);
+
   int fd_ = -1;
   int readerOf_ = -1;
+  int folderWatch_ = -1;
+  int fileWatch_ = -1;
+  bool watchAgain_ = false;  // the name changed, or no file was under it
+  std::string file_;    // the watched path, and its last part
+  std::string name_;
 };
 
 // The console and watcher of the real monitor (NativePlatform.cpp).

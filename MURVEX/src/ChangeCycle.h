@@ -45,11 +45,12 @@ struct MonitorState {
   // The sweep that verifies, between the waits, the runs an append pass
   // trusted: the runs left to verify before it rests (a whole sweep after
   // each pass that trusted runs unread), the next run it verifies, the
-  // processor time it may still take (microseconds), when it last ran, and
-  // its read buffer.
+  // processor time (microseconds) and the bytes it may still take, when it
+  // last ran, and its read buffer.
   size_t sweepLeft = 0;
   size_t sweepRun = 0;
   int64_t sweepCreditUs = 0;
+  int64_t sweepCreditBytes = 0;
   int64_t sweptAtMs = -1;
   std::vector<unsigned char> sweepBuffer;
 };
@@ -60,9 +61,11 @@ struct MonitorState {
 void SetWholeVerifyLimit(int64_t bytes);
 
 // The sweep's processor time in microseconds for every millisecond that
-// passes (5, half a percent of a core, by default; negative: the default).
-// The pass benchmark sets 0 to time the passes alone.
-void SetSweepRate(int64_t microsecondsPerMs);
+// passes (5, half a percent of a core, by default; negative: the default),
+// and the bytes it reads a second at least where that time allows (2 MiB,
+// or the file in 30 s where that is more; not positive: the default). The
+// pass benchmark sets 0 to time the passes alone.
+void SetSweepRate(int64_t microsecondsPerMs, int64_t leastBytesPerS = 0);
 
 // Reads the next line of the watched file through the view as the monitor
 // shows and digests it (the console's text, whatever the file's encoding),

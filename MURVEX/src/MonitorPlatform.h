@@ -85,9 +85,12 @@ class Console {
 class ChangeWatcher {
  public:
   virtual ~ChangeWatcher() = default;
-  // Starts watching; stays armed until Stop, so changes made between two
-  // waits are not lost. 0 or -1 (folder cannot be watched).
-  virtual int Start(const char* folder) = 0;
+  // Starts watching the folder for changes of `file`, a path in it (what
+  // happens to its name there, and the file the name leads to, wherever it
+  // lies); changes of other files of the folder need not wake the wait.
+  // Stays armed until Stop, so changes made between two waits are not lost.
+  // 0 or -1 (folder cannot be watched).
+  virtual int Start(const char* folder, const char* file) = 0;
   // Blocks until a change since the last wake-up or the time-out.
   // kWoke after a change, kTimedOut when none came in time, kWaitFailed when
   // the wait itself failed, kFolderGone when the folder can no longer be

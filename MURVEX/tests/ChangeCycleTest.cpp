@@ -263,34 +263,49 @@ TEST_F(ChangeCycleTest, AGrownLargeFileIsReadFromTheEndOfItsLastRunAfterItsFirst
 }
 
 // An edit above the old end that came with an append is left to the sweep
-// between the waits: 5 microseconds of processor time for each millisecond
-// waited, here at most three runs (of two 10-byte lines) in each look of
-// half a second (a read costs a millisecond), so run 10 of 20 is reached
-// within ten looks and not within the first two. The run that differs
-// starts a pass from there; a whole sweep later the sweep rests.
-TEST_F(ChangeCycleTest, AnEditAboveTheEndOfAGrownLargeFileIsShownByTheSweepAtItsCappedRate) {
-  SetRunMinimum(16);
-  SetWholeVerifyLimit(0);
-  files.afterRead = [this] { watcher.nowMs += 1; };
-  ThenWrite(TenByteLines(1, 19) + TenByteLines(20, 20, "LINE") + TenByteLines(21, 41));
-  std::vector<size_t> readAtLook;
-  std::vector<std::string> screenAtLook;
-  for (int look = 0; look < 30; ++look) {
-    watcher.steps.push_back([&] {
-      readAtLook.push_back(files.bytesRead);
-      screenAtLook.push_back(console.screen);
-      return ChangeWatcher::kTimedOut;
-    });
-  }
-  std::string screen = Run(TenByteLines(1, 40));
-  const std::string appended = "<95>[0041]line 0041\n<10>";
-  EXPECT_EQ(appended + "<95>[0020]LINE 0020\n<10>", screen.substr(screen.find("<95>")));
-  EXPECT_EQ(appended, screenAtLook[2].substr(screenAtLook[2].find("<95>")));
-  EXPECT_NE(screenAtLook[10], screenAtLook[0]);
-  EXPECT_EQ(readAtLook[25], readAtLook.back()) << "resting";
-  for (size_t look = 1; look < readAtLook.size() && screenAtLook[look] == screenAtLook[0]; ++look) {
-    size_t swept = readAtLook[look] - readAtLook[look - 1];
-    EXPECT_TRUE(swept > 0 && swept <= 60) << "look " << look << " read " << swept;
+// between the waits, which runs at the slower of two paces: 5 microseconds
+// of processor time for each millisecond waited (here a read costs a
+// millisecond: at most three runs of two 10-byte lines in each look of half
+// a second), and its least byte rate (here 40 bytes a second: one run a
+// look, whatever reads cost). Run 10 of 20 is reached within ten looks and
+// not within the first few. The run that differs starts a pass from there;
+// a whole sweep later the sweep rests.
+TEST_F(ChangeCycleTest, AnEditAboveTheEndOfAGrownLargeFileIsShownByTheSweepAtItsPace) {
+  struct Pace {
+    const char* bound;
+    int readMs;
+    int64_t leastBytesPerS;
+    size_t mostPerLook;
+    size_t stillHiddenAt;
+  };
+  const Pace paces[] = {{"processor time", 1, 0, 60, 2}, {"bytes", 0, 40, 20, 7}};
+  for (const Pace& pace : paces) {
+    Restart();
+    SetRunMinimum(16);
+    SetWholeVerifyLimit(0);
+    SetSweepRate(-1, pace.leastBytesPerS);
+    files.afterRead = [this, pace] { watcher.nowMs += pace.readMs; };
+    ThenWrite(TenByteLines(1, 19) + TenByteLines(20, 20, "LINE") + TenByteLines(21, 41));
+    std::vector<size_t> readAtLook;
+    std::vector<std::string> screenAtLook;
+    for (int look = 0; look < 50; ++look) {
+      watcher.steps.push_back([&] {
+        readAtLook.push_back(files.bytesRead);
+        screenAtLook.push_back(console.screen);
+        return ChangeWatcher::kTimedOut;
+      });
+    }
+    std::string screen = Run(TenByteLines(1, 40));
+    SetSweepRate(-1);
+    const std::string appended = "<95>[0041]line 0041\n<10>";
+    EXPECT_EQ(appended + "<95>[0020]LINE 0020\n<10>", screen.substr(screen.find("<95>"))) << pace.bound;
+    EXPECT_EQ(appended, screenAtLook[pace.stillHiddenAt].substr(screenAtLook[pace.stillHiddenAt].find("<95>"))) << pace.bound;
+    EXPECT_NE(screenAtLook[12], screenAtLook[0]) << pace.bound;
+    EXPECT_EQ(readAtLook[45], readAtLook.back()) << pace.bound << ": resting";
+    for (size_t look = 1; look < readAtLook.size() && screenAtLook[look] == screenAtLook[0]; ++look) {
+      size_t swept = readAtLook[look] - readAtLook[look - 1];
+      EXPECT_TRUE(swept > 0 && swept <= pace.mostPerLook) << pace.bound << ": look " << look << " read " << swept;
+    }
   }
 }
 
@@ -769,6 +784,7 @@ TEST(LineDigestTest, EachSeedAndEachDrawGiveOtherValues) {
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 
 #include "../posix/PosixPlatform.h"
 
@@ -877,9 +893,9 @@ TEST(InotifyWatcherTest, WakesOnChangeTimesOutAndSeesFolderGone) {
   char folder[] = "/tmp/murvex-watch-XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
   InotifyWatcher watcher;
-  ASSERT_EQ(watcher.Start(folder), 0);
-  EXPECT_EQ(watcher.Wait(0), ChangeWatcher::kTimedOut);
   std::string file = std::string(folder) + "/a.log";
+  ASSERT_EQ(watcher.Start(folder, file.c_str()), 0);
+  EXPECT_EQ(watcher.Wait(0), ChangeWatcher::kTimedOut);
   int fd = open(file.c_str(), O_CREAT | O_WRONLY, 0600);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(write(fd, "x\n", 2), 2);
@@ -889,7 +905,74 @@ TEST(InotifyWatcherTest, WakesOnChangeTimesOutAndSeesFolderGone) {
   rmdir(folder);
   EXPECT_EQ(watcher.Wait(5000), ChangeWatcher::kFolderGone);
   InotifyWatcher other;
-  EXPECT_EQ(other.Start(folder), -1);
+  EXPECT_EQ(other.Start(folder, file.c_str()), -1);
+}
+
+// The wait wakes for its own file only, wherever its name leads: the file
+// written, re-created under the name by a rotation, or reached through a
+// symbolic link re-pointed by a deploy (its target in another folder); not
+// for another file of the folder, nor for the file the name led to before.
+TEST(InotifyWatcherTest, WakesForItsFileWhereverTheNameLeadsAndNotForOthers) {
+  char folder[] = "/tmp/murvex-watch-XXXXXX";
+  char elsewhere[] = "/tmp/murvex-target-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  ASSERT_NE(mkdtemp(elsewhere), nullptr);
+  const std::string log = std::string(folder) + "/a.log";
+  auto in = [&](const std::string& name) { return std::string(folder) + "/" + name; };
+  auto target = [&](const std::string& name) { return std::string(elsewhere) + "/" + name; };
+  auto append = [](const std::string& path) {
+    int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_APPEND, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "x\n", 2), 2);
+    close(fd);
+  };
+  auto pointTo = [&](const std::string& path) {
+    ASSERT_EQ(symlink(path.c_str(), in("a.new").c_str()), 0);
+    ASSERT_EQ(rename(in("a.new").c_str(), log.c_str()), 0);
+  };
+  InotifyWatcher watcher;
+  ASSERT_EQ(watcher.Start(folder, log.c_str()), 0);
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    int expected;
+  };
+  const Step steps[] = {
+      {"the file created", [&] { append(log); }, ChangeWatcher::kWoke},
+      {"another file of the folder written", [&] { append(in("b.log")); }, ChangeWatcher::kTimedOut},
+      {"the file written", [&] { append(log); }, ChangeWatcher::kWoke},
+      {"the file rotated", [&] { ASSERT_EQ(rename(log.c_str(), in("a.log.1").c_str()), 0); }, ChangeWatcher::kWoke},
+      {"the new file created", [&] { append(log); }, ChangeWatcher::kWoke},
+      {"the rotated file written", [&] { append(in("a.log.1")); }, ChangeWatcher::kTimedOut},
+      {"the new file written", [&] { append(log); }, ChangeWatcher::kWoke},
+      {"the name made a link to another folder", [&] {
+         append(target("v1.log"));
+         pointTo(target("v1.log"));
+       },
+       ChangeWatcher::kWoke},
+      {"its target written", [&] { append(target("v1.log")); }, ChangeWatcher::kWoke},
+      {"the link re-pointed", [&] {
+         append(target("v2.log"));
+         pointTo(target("v2.log"));
+       }, ChangeWatcher::kWoke},
+      {"the old target written", [&] { append(target("v1.log")); }, ChangeWatcher::kTimedOut},
+      {"the new target written", [&] { append(target("v2.log")); }, ChangeWatcher::kWoke},
+      {"the name removed", [&] { unlink(log.c_str()); }, ChangeWatcher::kWoke},
+      {"the folder removed", [&] {
+         for (const char* name : {"a.log.1", "b.log"}) unlink(in(name).c_str());
+         rmdir(folder);
+       }, ChangeWatcher::kFolderGone},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    int woke = watcher.Wait(step.expected == ChangeWatcher::kTimedOut ? 100 : 5000);
+    EXPECT_EQ(woke, step.expected) << step.what;
+    // What else the change brought is taken before the next step.
+    while (woke == ChangeWatcher::kWoke && (woke = watcher.Wait(50)) == ChangeWatcher::kWoke) {
+    }
+  }
+  for (const char* name : {"v1.log", "v2.log"}) unlink(target(name).c_str());
+  rmdir(elsewhere);
 }
 
 }  // namespace

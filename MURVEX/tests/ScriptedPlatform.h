@@ -125,7 +125,7 @@ class ScriptedWatcher : public ChangeWatcher {
   std::vector<int> waitsMs;  // the time-out of every wait
   // A wait that times out takes its whole time; a notification comes at once.
   int64_t nowMs = 0;
-  int Start(const char* watched) override {
+  int Start(const char* watched, const char*) override {
     folder = watched;
     ++starts;
     return refuseStart ? -1 : 0;

@@ -18,9 +18,10 @@ constexpr DWORD kChangeFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANG
 constexpr int kRearmAfterQuietMs = 5000;
 }
 
-int NotificationWatcher::Start(const char* folder) {
+int NotificationWatcher::Start(const char* folder, const char* file) {
   Stop();
   folder_ = folder;
+  file_ = file != nullptr ? file : "";
   HANDLE handle = FindFirstChangeNotificationW(WideFromUtf8(folder).c_str(), TRUE, kChangeFilter);
   if (handle == INVALID_HANDLE_VALUE) return -1;
   handle_ = handle;
@@ -54,7 +55,8 @@ int NotificationWatcher::Wait(int timeoutMs) {
   if (quietMs_ < kRearmAfterQuietMs) return kTimedOut;
   // Quiet for a while: arm afresh.
   std::string folder = folder_;
-  return Start(folder.c_str()) == 0 ? kTimedOut : kFolderGone;
+  std::string file = file_;
+  return Start(folder.c_str(), file.c_str()) == 0 ? kTimedOut : kFolderGone;
 }
 
 void NotificationWatcher::Stop() {

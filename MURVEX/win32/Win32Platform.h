@@ -42,12 +42,13 @@ class WindowsConsole : public Console {
 class NotificationWatcher : public ChangeWatcher {
  public:
   ~NotificationWatcher() override { Stop(); }
-  int Start(const char* folder) override;
+  int Start(const char* folder, const char* file) override;
   int Wait(int timeoutMs) override;
   void Stop() override;
 
  private:
   void* handle_ = nullptr;  // change notification handle while armed
   std::string folder_;
+  std::string file_;  // every change in the folder wakes the wait: the notification names none
   int quietMs_ = 0;  // time waited without a notification since arming
 };
