@@ -41,19 +41,20 @@ constexpr int64_t kShrinkQuietMs = 200;
 constexpr int64_t kHoldOffFactor = 9;
 constexpr int64_t kLongestHoldOffMs = 5000;
 // The sweep over the runs an append pass trusts reads the whole file in
-// 30 s, 2 MiB a second at least, and takes at most about half a percent of
+// 30 s, 4 MiB a second at least, and takes at most about half a percent of
 // a core: 5 microseconds of processor time for every millisecond that
-// passes. A whole sweep of a 100 MB log then takes 30 s, of a 1 GB log a
-// minute or more (there the processor time bounds it), and twelve monitors
-// of busy 100 MB logs spend about 1.5 % of a core on it together. Both are
-// saved up while the sweep waits (16 MiB, 20 ms at most), so an edit found
-// after a quiet spell is verified at once in a log of a few megabytes. A
-// slice starts once a quarter second's bytes are due: the file is opened a
-// few times a second at most, not at every wake-up.
+// passes. A whole sweep of a 10 MB log then takes 2.5 s, of a 100 MB log
+// 25 s, of a 1 GB log a minute or more (there the processor time bounds
+// it), and twelve monitors of busy 100 MB logs spend about 2 % of a core on
+// it together. Both are saved up while the sweep waits (16 MiB, 20 ms at
+// most), so an edit found after a quiet spell of a few seconds is verified
+// at once in a log of 10 MB. A slice starts once a quarter second's bytes
+// are due: the file is opened a few times a second at most, not at every
+// wake-up.
 constexpr int64_t kSweepUsPerMs = 5;
 int64_t g_sweepUsPerMs = kSweepUsPerMs;
 constexpr int64_t kMostSweepCreditUs = 20000;
-constexpr int64_t kSweepLeastBytesPerS = int64_t{2} << 20;
+constexpr int64_t kSweepLeastBytesPerS = int64_t{4} << 20;
 int64_t g_sweepLeastBytesPerS = kSweepLeastBytesPerS;
 constexpr int64_t kWholeSweepS = 30;
 constexpr int64_t kMostSweepCreditBytes = int64_t{16} << 20;

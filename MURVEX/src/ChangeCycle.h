@@ -62,7 +62,7 @@ void SetWholeVerifyLimit(int64_t bytes);
 
 // The sweep's processor time in microseconds for every millisecond that
 // passes (5, half a percent of a core, by default; negative: the default),
-// and the bytes it reads a second at least where that time allows (2 MiB,
+// and the bytes it reads a second at least where that time allows (4 MiB,
 // or the file in 30 s where that is more; not positive: the default). The
 // pass benchmark sets 0 to time the passes alone.
 void SetSweepRate(int64_t microsecondsPerMs, int64_t leastBytesPerS = 0);
