@@ -784,7 +784,6 @@ TEST(LineDigestTest, EachSeedAndEachDrawGiveOtherValues) {
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 
 #include "../posix/PosixPlatform.h"
 
@@ -917,61 +916,52 @@ TEST(InotifyWatcherTest, WakesForItsFileWhereverTheNameLeadsAndNotForOthers) {
   char elsewhere[] = "/tmp/murvex-target-XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
   ASSERT_NE(mkdtemp(elsewhere), nullptr);
-  const std::string log = std::string(folder) + "/a.log";
-  auto in = [&](const std::string& name) { return std::string(folder) + "/" + name; };
-  auto target = [&](const std::string& name) { return std::string(elsewhere) + "/" + name; };
-  auto append = [](const std::string& path) {
-    int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_APPEND, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, "x\n", 2), 2);
-    close(fd);
-  };
-  auto pointTo = [&](const std::string& path) {
-    ASSERT_EQ(symlink(path.c_str(), in("a.new").c_str()), 0);
-    ASSERT_EQ(rename(in("a.new").c_str(), log.c_str()), 0);
-  };
+  auto in = [](const char* at, const char* name) { return std::string(at) + "/" + name; };
+  const std::string log = in(folder, "a.log");
   InotifyWatcher watcher;
   ASSERT_EQ(watcher.Start(folder, log.c_str()), 0);
-  struct Step {
+  // Each step appends a line to the path, or: (r) renames the file away to
+  // it, (l) makes the name a new link to it, (x) removes the name.
+  const struct {
     const char* what;
-    std::function<void()> change;
+    char action;
+    std::string path;
     int expected;
+  } steps[] = {
+      {"the file created", 'a', log, ChangeWatcher::kWoke},
+      {"another file of the folder written", 'a', in(folder, "b.log"), ChangeWatcher::kTimedOut},
+      {"the file rotated", 'r', in(folder, "a.log.1"), ChangeWatcher::kWoke},
+      {"the new file created", 'a', log, ChangeWatcher::kWoke},
+      {"the rotated file written", 'a', in(folder, "a.log.1"), ChangeWatcher::kTimedOut},
+      {"the name made a link to another folder", 'l', in(elsewhere, "v1.log"), ChangeWatcher::kWoke},
+      {"its target written", 'a', in(elsewhere, "v1.log"), ChangeWatcher::kWoke},
+      {"the link re-pointed", 'l', in(elsewhere, "v2.log"), ChangeWatcher::kWoke},
+      {"the old target written", 'a', in(elsewhere, "v1.log"), ChangeWatcher::kTimedOut},
+      {"the new target written", 'a', in(elsewhere, "v2.log"), ChangeWatcher::kWoke},
+      {"the name removed", 'x', log, ChangeWatcher::kWoke},
   };
-  const Step steps[] = {
-      {"the file created", [&] { append(log); }, ChangeWatcher::kWoke},
-      {"another file of the folder written", [&] { append(in("b.log")); }, ChangeWatcher::kTimedOut},
-      {"the file written", [&] { append(log); }, ChangeWatcher::kWoke},
-      {"the file rotated", [&] { ASSERT_EQ(rename(log.c_str(), in("a.log.1").c_str()), 0); }, ChangeWatcher::kWoke},
-      {"the new file created", [&] { append(log); }, ChangeWatcher::kWoke},
-      {"the rotated file written", [&] { append(in("a.log.1")); }, ChangeWatcher::kTimedOut},
-      {"the new file written", [&] { append(log); }, ChangeWatcher::kWoke},
-      {"the name made a link to another folder", [&] {
-         append(target("v1.log"));
-         pointTo(target("v1.log"));
-       },
-       ChangeWatcher::kWoke},
-      {"its target written", [&] { append(target("v1.log")); }, ChangeWatcher::kWoke},
-      {"the link re-pointed", [&] {
-         append(target("v2.log"));
-         pointTo(target("v2.log"));
-       }, ChangeWatcher::kWoke},
-      {"the old target written", [&] { append(target("v1.log")); }, ChangeWatcher::kTimedOut},
-      {"the new target written", [&] { append(target("v2.log")); }, ChangeWatcher::kWoke},
-      {"the name removed", [&] { unlink(log.c_str()); }, ChangeWatcher::kWoke},
-      {"the folder removed", [&] {
-         for (const char* name : {"a.log.1", "b.log"}) unlink(in(name).c_str());
-         rmdir(folder);
-       }, ChangeWatcher::kFolderGone},
-  };
-  for (const Step& step : steps) {
-    step.change();
+  for (const auto& step : steps) {
+    const std::string link = in(folder, "a.new");
+    if (step.action == 'r') ASSERT_EQ(rename(log.c_str(), step.path.c_str()), 0);
+    if (step.action == 'l') ASSERT_EQ(symlink(step.path.c_str(), link.c_str()), 0);
+    if (step.action == 'a' || step.action == 'l') {
+      int fd = open(step.path.c_str(), O_CREAT | O_WRONLY | O_APPEND, 0600);
+      ASSERT_EQ(write(fd, "x\n", 2), 2);
+      close(fd);
+    }
+    if (step.action == 'l') ASSERT_EQ(rename(link.c_str(), log.c_str()), 0);
+    if (step.action == 'x') unlink(log.c_str());
     int woke = watcher.Wait(step.expected == ChangeWatcher::kTimedOut ? 100 : 5000);
     EXPECT_EQ(woke, step.expected) << step.what;
     // What else the change brought is taken before the next step.
     while (woke == ChangeWatcher::kWoke && (woke = watcher.Wait(50)) == ChangeWatcher::kWoke) {
     }
   }
-  for (const char* name : {"v1.log", "v2.log"}) unlink(target(name).c_str());
+  for (const std::string& path : {in(folder, "a.log.1"), in(folder, "b.log"), in(elsewhere, "v1.log"),
+                                  in(elsewhere, "v2.log")}) {
+    unlink(path.c_str());
+  }
+  rmdir(folder);
   rmdir(elsewhere);
 }
 
