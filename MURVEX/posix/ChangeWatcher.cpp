@@ -46,7 +46,8 @@ int InotifyWatcher::Start(const char* folder, const char* file) {
 // file's writes, not for each other's.
 void InotifyWatcher::WatchTheFile() {
   if (name_.empty()) return;
-  int watch = inotify_add_watch(fd_, file_.c_str(), IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF);
+  const uint32_t mask = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
+  int watch = inotify_add_watch(fd_, file_.c_str(), mask);
   // The file the name led to before (renamed away, or still there under
   // another name) wakes the wait no more.
   if (fileWatch_ >= 0 && fileWatch_ != watch && fileWatch_ != folderWatch_) inotify_rm_watch(fd_, fileWatch_);
@@ -116,6 +117,7 @@ int InotifyWatcher::Wait(int timeoutMs) {
     if (watchAgain_) WatchTheFile();
     if (concerned) return kWoke;
     // Only other files of the folder changed: the wait goes on.
+    if (timeoutMs < 0) continue;
     clock_gettime(CLOCK_MONOTONIC, &now);
     int64_t left = deadlineMs - (now.tv_sec * 1000LL + now.tv_nsec / 1000000);
     if (left <= 0) return kTimedOut;

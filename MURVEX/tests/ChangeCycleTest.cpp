@@ -299,7 +299,8 @@ TEST_F(ChangeCycleTest, AnEditAboveTheEndOfAGrownLargeFileIsShownByTheSweepAtIts
     SetSweepRate(-1);
     const std::string appended = "<95>[0041]line 0041\n<10>";
     EXPECT_EQ(appended + "<95>[0020]LINE 0020\n<10>", screen.substr(screen.find("<95>"))) << pace.bound;
-    EXPECT_EQ(appended, screenAtLook[pace.stillHiddenAt].substr(screenAtLook[pace.stillHiddenAt].find("<95>"))) << pace.bound;
+    const std::string& early = screenAtLook[pace.stillHiddenAt];
+    EXPECT_EQ(appended, early.substr(early.find("<95>"))) << pace.bound;
     EXPECT_NE(screenAtLook[12], screenAtLook[0]) << pace.bound;
     EXPECT_EQ(readAtLook[45], readAtLook.back()) << pace.bound << ": resting";
     for (size_t look = 1; look < readAtLook.size() && screenAtLook[look] == screenAtLook[0]; ++look) {
