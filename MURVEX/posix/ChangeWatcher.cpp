@@ -46,7 +46,9 @@ int InotifyWatcher::Start(const char* folder, const char* file) {
 // file's writes, not for each other's.
 void InotifyWatcher::WatchTheFile() {
   if (name_.empty()) return;
-  const uint32_t mask = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
+  // Added to, never replacing, the folder's own mask where the name leads
+  // back to the folder ("logs/.").
+  const uint32_t mask = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF | IN_MASK_ADD;
   int watch = inotify_add_watch(fd_, file_.c_str(), mask);
   // The file the name led to before (renamed away, or still there under
   // another name) wakes the wait no more.
@@ -74,9 +76,7 @@ bool InotifyWatcher::Concerns(const inotify_event& event) {
 
 int InotifyWatcher::Wait(int timeoutMs) {
   if (fd_ >= 0 && watchAgain_) WatchTheFile();
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  const int64_t deadlineMs = now.tv_sec * 1000LL + now.tv_nsec / 1000000 + timeoutMs;
+  const int64_t deadlineMs = NowMs() + timeoutMs;
   // The output is looked at too (a negative descriptor is passed over): a
   // closed pipe or a terminal hung up shows as an error at once. Not armed,
   // only the output is, for the time-out.
@@ -118,8 +118,7 @@ int InotifyWatcher::Wait(int timeoutMs) {
     if (concerned) return kWoke;
     // Only other files of the folder changed: the wait goes on.
     if (timeoutMs < 0) continue;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    int64_t left = deadlineMs - (now.tv_sec * 1000LL + now.tv_nsec / 1000000);
+    int64_t left = deadlineMs - NowMs();
     if (left <= 0) return kTimedOut;
     leftMs = static_cast<int>(left);
   }

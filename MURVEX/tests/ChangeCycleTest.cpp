@@ -271,15 +271,13 @@ TEST_F(ChangeCycleTest, AGrownLargeFileIsReadFromTheEndOfItsLastRunAfterItsFirst
 // not within the first few. The run that differs starts a pass from there;
 // a whole sweep later the sweep rests.
 TEST_F(ChangeCycleTest, AnEditAboveTheEndOfAGrownLargeFileIsShownByTheSweepAtItsPace) {
-  struct Pace {
+  const struct {
     const char* bound;
     int readMs;
     int64_t leastBytesPerS;
-    size_t mostPerLook;
-    size_t stillHiddenAt;
-  };
-  const Pace paces[] = {{"processor time", 1, 0, 60, 2}, {"bytes", 0, 40, 20, 7}};
-  for (const Pace& pace : paces) {
+    size_t mostPerLook, stillHiddenAt;
+  } paces[] = {{"processor time", 1, 0, 60, 2}, {"bytes", 0, 40, 20, 7}};
+  for (const auto& pace : paces) {
     Restart();
     SetRunMinimum(16);
     SetWholeVerifyLimit(0);
@@ -785,6 +783,8 @@ TEST(LineDigestTest, EachSeedAndEachDrawGiveOtherValues) {
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 
 #include "../posix/PosixPlatform.h"
 
@@ -913,16 +913,13 @@ TEST(InotifyWatcherTest, WakesOnChangeTimesOutAndSeesFolderGone) {
 // symbolic link re-pointed by a deploy (its target in another folder); not
 // for another file of the folder, nor for the file the name led to before.
 TEST(InotifyWatcherTest, WakesForItsFileWhereverTheNameLeadsAndNotForOthers) {
-  char folder[] = "/tmp/murvex-watch-XXXXXX";
-  char elsewhere[] = "/tmp/murvex-target-XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  ASSERT_NE(mkdtemp(elsewhere), nullptr);
-  auto in = [](const char* at, const char* name) { return std::string(at) + "/" + name; };
-  const std::string log = in(folder, "a.log");
+  const std::string folder = "/tmp/murvex-watch-" + std::to_string(getpid()), log = folder + "/a.log";
+  const std::string other = folder + "-target";
+  ASSERT_TRUE(std::filesystem::create_directories(other) && std::filesystem::create_directory(folder));
   InotifyWatcher watcher;
-  ASSERT_EQ(watcher.Start(folder, log.c_str()), 0);
-  // Each step appends a line to the path, or: (r) renames the file away to
-  // it, (l) makes the name a new link to it, (x) removes the name.
+  ASSERT_EQ(watcher.Start(folder.c_str(), log.c_str()), 0);
+  // A line appended to the path; first (r) the file renamed away to it, or
+  // (l) the name made a new link to it; or (x) the name removed.
   const struct {
     const char* what;
     char action;
@@ -930,40 +927,30 @@ TEST(InotifyWatcherTest, WakesForItsFileWhereverTheNameLeadsAndNotForOthers) {
     int expected;
   } steps[] = {
       {"the file created", 'a', log, ChangeWatcher::kWoke},
-      {"another file of the folder written", 'a', in(folder, "b.log"), ChangeWatcher::kTimedOut},
-      {"the file rotated", 'r', in(folder, "a.log.1"), ChangeWatcher::kWoke},
-      {"the new file created", 'a', log, ChangeWatcher::kWoke},
-      {"the rotated file written", 'a', in(folder, "a.log.1"), ChangeWatcher::kTimedOut},
-      {"the name made a link to another folder", 'l', in(elsewhere, "v1.log"), ChangeWatcher::kWoke},
-      {"its target written", 'a', in(elsewhere, "v1.log"), ChangeWatcher::kWoke},
-      {"the link re-pointed", 'l', in(elsewhere, "v2.log"), ChangeWatcher::kWoke},
-      {"the old target written", 'a', in(elsewhere, "v1.log"), ChangeWatcher::kTimedOut},
-      {"the new target written", 'a', in(elsewhere, "v2.log"), ChangeWatcher::kWoke},
+      {"another file of the folder written", 'a', folder + "/b.log", ChangeWatcher::kTimedOut},
+      {"the file rotated", 'r', folder + "/a.log.1", ChangeWatcher::kWoke},
+      {"the rotated file written", 'a', folder + "/a.log.1", ChangeWatcher::kTimedOut},
+      {"the name made a link to another folder", 'l', other + "/v1.log", ChangeWatcher::kWoke},
+      {"its target written", 'a', other + "/v1.log", ChangeWatcher::kWoke},
+      {"the link re-pointed", 'l', other + "/v2.log", ChangeWatcher::kWoke},
+      {"the old target written", 'a', other + "/v1.log", ChangeWatcher::kTimedOut},
+      {"the new target written", 'a', other + "/v2.log", ChangeWatcher::kWoke},
       {"the name removed", 'x', log, ChangeWatcher::kWoke},
   };
   for (const auto& step : steps) {
-    const std::string link = in(folder, "a.new");
-    if (step.action == 'r') ASSERT_EQ(rename(log.c_str(), step.path.c_str()), 0);
-    if (step.action == 'l') ASSERT_EQ(symlink(step.path.c_str(), link.c_str()), 0);
-    if (step.action == 'a' || step.action == 'l') {
-      int fd = open(step.path.c_str(), O_CREAT | O_WRONLY | O_APPEND, 0600);
-      ASSERT_EQ(write(fd, "x\n", 2), 2);
-      close(fd);
-    }
-    if (step.action == 'l') ASSERT_EQ(rename(link.c_str(), log.c_str()), 0);
-    if (step.action == 'x') unlink(log.c_str());
+    if (step.action == 'r') std::filesystem::rename(log, step.path);
+    if (step.action == 'l') std::filesystem::create_symlink(step.path, folder + "/a.new");
+    if (step.action != 'x' && step.action != 'r') std::ofstream(step.path, std::ios::app) << "x\n";
+    if (step.action == 'l') std::filesystem::rename(folder + "/a.new", log);
+    if (step.action == 'x') std::filesystem::remove(log);
     int woke = watcher.Wait(step.expected == ChangeWatcher::kTimedOut ? 100 : 5000);
     EXPECT_EQ(woke, step.expected) << step.what;
     // What else the change brought is taken before the next step.
     while (woke == ChangeWatcher::kWoke && (woke = watcher.Wait(50)) == ChangeWatcher::kWoke) {
     }
   }
-  for (const std::string& path : {in(folder, "a.log.1"), in(folder, "b.log"), in(elsewhere, "v1.log"),
-                                  in(elsewhere, "v2.log")}) {
-    unlink(path.c_str());
-  }
-  rmdir(folder);
-  rmdir(elsewhere);
+  std::filesystem::remove_all(folder);
+  std::filesystem::remove_all(other);
 }
 
 }  // namespace

@@ -18,10 +18,10 @@ constexpr DWORD kChangeFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANG
 constexpr int kRearmAfterQuietMs = 5000;
 }
 
-int NotificationWatcher::Start(const char* folder, const char* file) {
+// The notification names no file: every change in the folder wakes the wait.
+int NotificationWatcher::Start(const char* folder, const char*) {
   Stop();
   folder_ = folder;
-  file_ = file != nullptr ? file : "";
   HANDLE handle = FindFirstChangeNotificationW(WideFromUtf8(folder).c_str(), TRUE, kChangeFilter);
   if (handle == INVALID_HANDLE_VALUE) return -1;
   handle_ = handle;
@@ -55,8 +55,7 @@ int NotificationWatcher::Wait(int timeoutMs) {
   if (quietMs_ < kRearmAfterQuietMs) return kTimedOut;
   // Quiet for a while: arm afresh.
   std::string folder = folder_;
-  std::string file = file_;
-  return Start(folder.c_str(), file.c_str()) == 0 ? kTimedOut : kFolderGone;
+  return Start(folder.c_str(), nullptr) == 0 ? kTimedOut : kFolderGone;
 }
 
 void NotificationWatcher::Stop() {

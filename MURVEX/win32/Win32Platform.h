@@ -49,6 +49,5 @@ class NotificationWatcher : public ChangeWatcher {
  private:
   void* handle_ = nullptr;  // change notification handle while armed
   std::string folder_;
-  std::string file_;  // every change in the folder wakes the wait: the notification names none
   int quietMs_ = 0;  // time waited without a notification since arming
 };
